@@ -1,0 +1,41 @@
+// The host clock. Every wait the program asks for (Sleep, waits on objects, socket time-outs)
+// runs on it: virtual time advances by the wait, and real time only by the wait divided by the
+// compression factor, so a 120 s time-out costs milliseconds. Tests read back the waits.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "winhost/base.h"
+
+namespace host {
+
+struct Wait {
+  std::string api;  // "Sleep", "WaitForSingleObject", ...
+  DWORD milliseconds;
+};
+
+namespace clock {
+
+// Virtual milliseconds since the machine started (GetTickCount adds its base to this).
+ULONGLONG Now();
+void Advance(DWORD milliseconds);
+
+// Real time a virtual wait of `milliseconds` takes. Compression 0 means no real waiting.
+void SetCompression(double factor);
+std::chrono::microseconds RealDuration(DWORD milliseconds);
+
+void RecordWait(const char* api, DWORD milliseconds);
+std::vector<Wait> Waits();
+// Only the waits of one call, e.g. WaitsOf("Sleep").
+std::vector<DWORD> WaitsOf(const std::string& api);
+void ClearWaits();
+
+// The local time at the machine's start; GetLocalTime adds the virtual time elapsed since.
+void SetLocalTime(const SYSTEMTIME& start);
+
+void Reset();
+
+}  // namespace clock
+}  // namespace host

@@ -1,0 +1,14 @@
+// Microsoft C runtime functions that the program uses and the host's C library lacks.
+#pragma once
+
+#include <cstdio>
+
+#include "winhost/base.h"
+
+// Opens a Windows path; text mode (no 'b' in mode) writes "\n" as "\r\n" and reads it back as "\n".
+FILE* _wfopen(const wchar_t* fileName, const wchar_t* mode);
+
+int _wcsicmp(const wchar_t* a, const wchar_t* b);
+int _wcsnicmp(const wchar_t* a, const wchar_t* b, size_t count);
+int _stricmp(const char* a, const char* b);
+int _strnicmp(const char* a, const char* b, size_t count);

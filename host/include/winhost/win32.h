@@ -1,0 +1,7 @@
+// The Win32 interface of the simulated host: what the program sees in place of the Windows SDK.
+#pragma once
+
+#include "winhost/base.h"
+#include "winhost/crt.h"
+#include "winhost/fileio.h"
+#include "winhost/kernel.h"

@@ -1,0 +1,205 @@
+// MultiByteToWideChar / WideCharToMultiByte for Windows-1252 and UTF-8.
+// Wide characters here are 32-bit code points; on Windows they are UTF-16 units.
+#include <cwctype>
+#include <string>
+
+#include "host/machine.h"
+#include "internal.h"
+#include "winhost/kernel.h"
+
+namespace {
+
+// Windows-1252 bytes 0x80..0x9F. The five bytes that 1252 leaves undefined map to the C1
+// control with the same value, as Windows' table does.
+const char32_t k1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+char32_t From1252(unsigned char byte) { return (byte >= 0x80 && byte < 0xA0) ? k1252High[byte - 0x80] : byte; }
+
+bool To1252(char32_t c, unsigned char* byte) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+    *byte = static_cast<unsigned char>(c);
+    return true;
+  }
+  for (int i = 0; i < 32; ++i) {
+    if (k1252High[i] == c) {
+      *byte = static_cast<unsigned char>(0x80 + i);
+      return true;
+    }
+  }
+  return false;
+}
+
+// Decodes UTF-8; each byte of an invalid sequence becomes U+FFFD and sets *invalid.
+std::u32string DecodeUtf8(const unsigned char* bytes, size_t count, bool* invalid) {
+  static const char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+  std::u32string out;
+  size_t i = 0;
+  while (i < count) {
+    unsigned char lead = bytes[i];
+    int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
+    if (extra == 0) {
+      out.push_back(lead);
+      ++i;
+      continue;
+    }
+    bool ok = extra > 0 && i + static_cast<size_t>(extra) < count;
+    char32_t c = ok ? (lead & (0x3F >> extra)) : 0;
+    for (int k = 1; ok && k <= extra; ++k) {
+      unsigned char next = bytes[i + k];
+      ok = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3F);
+    }
+    if (!ok || c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+      *invalid = true;
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    out.push_back(c);
+    i += static_cast<size_t>(extra) + 1;
+  }
+  return out;
+}
+
+void EncodeUtf8(char32_t c, std::string* out) {
+  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+  if (c < 0x80) {
+    out->push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+UINT Resolve(UINT codePage) {
+  if (codePage == CP_ACP || codePage == CP_OEMCP) return host::AnsiCodePage();
+  return codePage;
+}
+
+}  // namespace
+
+namespace host {
+
+std::string Utf8Of(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) EncodeUtf8(static_cast<char32_t>(c), &out);
+  return out;
+}
+
+std::wstring WideOfUtf8(const std::string& text) {
+  bool invalid = false;
+  std::u32string decoded = DecodeUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size(), &invalid);
+  return std::wstring(decoded.begin(), decoded.end());
+}
+
+std::wstring UpperName(const std::wstring& text) {
+  std::wstring upper = text;
+  for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+  return upper;
+}
+
+bool NamesEqual(const std::wstring& a, const std::wstring& b) { return UpperName(a) == UpperName(b); }
+
+}  // namespace host
+
+UINT WINAPI GetACP() { return host::AnsiCodePage(); }
+
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteCount, LPWSTR wide,
+                               int wideCount) {
+  HOST_ENTER("MultiByteToWideChar", 0);
+  UINT cp = Resolve(codePage);
+  if (!multiByte || multiByteCount == 0 || multiByteCount < -1 || wideCount < 0 || (wideCount > 0 && !wide)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (cp != 1252 && cp != CP_UTF8) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (flags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) {
+    SetLastError(ERROR_INVALID_FLAGS);
+    return 0;
+  }
+  size_t count = multiByteCount == -1 ? std::char_traits<char>::length(multiByte) + 1
+                                      : static_cast<size_t>(multiByteCount);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(multiByte);
+  std::u32string decoded;
+  if (cp == CP_UTF8) {
+    bool invalid = false;
+    decoded = DecodeUtf8(bytes, count, &invalid);
+    if (invalid && (flags & MB_ERR_INVALID_CHARS)) {
+      SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+      return 0;
+    }
+  } else {
+    for (size_t i = 0; i < count; ++i) decoded.push_back(From1252(bytes[i]));
+  }
+  if (wideCount == 0) return static_cast<int>(decoded.size());
+  // Like Windows, fill what fits, then fail when the rest does not.
+  size_t fit = decoded.size() < static_cast<size_t>(wideCount) ? decoded.size() : static_cast<size_t>(wideCount);
+  for (size_t i = 0; i < fit; ++i) wide[i] = static_cast<wchar_t>(decoded[i]);
+  if (fit < decoded.size()) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  return static_cast<int>(decoded.size());
+}
+
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideCount, LPSTR multiByte,
+                               int multiByteCount, LPCSTR defaultChar, LPBOOL usedDefaultChar) {
+  HOST_ENTER("WideCharToMultiByte", 0);
+  UINT cp = Resolve(codePage);
+  if (!wide || wideCount == 0 || wideCount < -1 || multiByteCount < 0 || (multiByteCount > 0 && !multiByte)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (cp != 1252 && cp != CP_UTF8) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  // UTF-8 takes neither flags nor a default character.
+  if (cp == CP_UTF8 && (flags != 0 || defaultChar || usedDefaultChar)) {
+    SetLastError(flags != 0 ? ERROR_INVALID_FLAGS : ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  size_t count = wideCount == -1 ? std::wcslen(wide) + 1 : static_cast<size_t>(wideCount);
+  std::string encoded;
+  bool usedDefault = false;
+  for (size_t i = 0; i < count; ++i) {
+    char32_t c = static_cast<char32_t>(wide[i]);
+    if (cp == CP_UTF8) {
+      EncodeUtf8(c, &encoded);
+      continue;
+    }
+    unsigned char byte;
+    if (To1252(c, &byte)) {
+      encoded.push_back(static_cast<char>(byte));
+    } else {
+      encoded.push_back(defaultChar ? *defaultChar : '?');
+      usedDefault = true;
+    }
+  }
+  if (usedDefaultChar) *usedDefaultChar = usedDefault ? TRUE : FALSE;
+  if (multiByteCount == 0) return static_cast<int>(encoded.size());
+  size_t fit = encoded.size() < static_cast<size_t>(multiByteCount) ? encoded.size()
+                                                                      : static_cast<size_t>(multiByteCount);
+  std::copy(encoded.begin(), encoded.begin() + static_cast<std::ptrdiff_t>(fit), multiByte);
+  if (fit < encoded.size()) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  return static_cast<int>(encoded.size());
+}

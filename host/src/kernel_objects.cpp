@@ -1,0 +1,332 @@
+// Handles, events, mutexes and waits.
+#include "host/kernel_objects.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
+#include "host/clock.h"
+#include "host/machine.h"
+#include "internal.h"
+#include "winhost/kernel.h"
+
+namespace host {
+namespace {
+
+// NTSTATUS values kept in OVERLAPPED::Internal, as Windows does.
+constexpr ULONG_PTR kStatusSuccess = 0;
+constexpr ULONG_PTR kStatusPending = 0x103;
+constexpr ULONG_PTR kStatusCancelled = 0xC0000120;
+constexpr ULONG_PTR kStatusEndOfFile = 0xC0000011;
+// Other failures: a private facility that carries the Win32 error in the low word.
+constexpr ULONG_PTR kStatusWin32Base = 0xC0070000;
+
+struct HandleTable {
+  std::mutex lock;
+  std::map<uintptr_t, std::shared_ptr<KernelObject>> objects;
+  uintptr_t next = 0x100;
+  std::map<std::wstring, std::weak_ptr<KernelObject>> names;
+};
+
+HandleTable& Table() {
+  static HandleTable* table = new HandleTable;
+  return *table;
+}
+
+// One lock and condition for all waits: waits are rare and short in this program.
+std::mutex g_waitLock;
+std::condition_variable g_waitCondition;
+
+class Event : public KernelObject {
+ public:
+  Event(bool manual, bool state) : manual_(manual), signaled_(state) {}
+  std::string Describe() const override { return "event"; }
+  bool Waitable() const override { return true; }
+  bool TryAcquire() override {
+    if (!signaled_) return false;
+    if (!manual_) signaled_ = false;
+    return true;
+  }
+  void Set(bool state) { signaled_ = state; }
+
+ private:
+  bool manual_;
+  bool signaled_;
+};
+
+class Mutex : public KernelObject {
+ public:
+  explicit Mutex(std::wstring name) : name_(std::move(name)) {}
+  std::string Describe() const override { return "mutex \"" + Utf8Of(name_) + "\""; }
+  bool Waitable() const override { return true; }
+  bool TryAcquire() override {
+    DWORD me = CurrentThreadId();
+    if (owner_ != 0 && owner_ != me) return false;
+    owner_ = me;
+    ++count_;
+    return true;
+  }
+  bool Release() {
+    if (owner_ != CurrentThreadId() || count_ == 0) return false;
+    if (--count_ == 0) owner_ = 0;
+    return true;
+  }
+
+ private:
+  std::wstring name_;
+  DWORD owner_ = 0;
+  unsigned count_ = 0;
+};
+
+thread_local DWORD t_lastError = 0;
+
+std::vector<std::string> ListOpenHandles() {
+  std::lock_guard<std::mutex> guard(Table().lock);
+  std::vector<std::string> open;
+  for (const auto& [value, object] : Table().objects) {
+    char text[32];
+    std::snprintf(text, sizeof text, "handle 0x%zx ", static_cast<size_t>(value));
+    open.push_back(text + object->Describe());
+  }
+  return open;
+}
+
+void ResetHandles() {
+  std::lock_guard<std::mutex> guard(Table().lock);
+  Table().objects.clear();
+  Table().names.clear();
+  Table().next = 0x100;
+}
+
+const bool g_registered = [] {
+  RegisterArea(Area{"kernel objects", ResetHandles, ListOpenHandles});
+  return true;
+}();
+
+}  // namespace
+
+BOOL KernelObject::Read(void*, DWORD, DWORD*, OVERLAPPED*) {
+  SetLastError(ERROR_INVALID_HANDLE);
+  return FALSE;
+}
+
+BOOL KernelObject::Write(const void*, DWORD, DWORD*, OVERLAPPED*) {
+  SetLastError(ERROR_INVALID_HANDLE);
+  return FALSE;
+}
+
+HANDLE NewHandle(std::shared_ptr<KernelObject> object) {
+  std::lock_guard<std::mutex> guard(Table().lock);
+  uintptr_t value = Table().next;
+  Table().next += 4;
+  Table().objects[value] = std::move(object);
+  return reinterpret_cast<HANDLE>(value);
+}
+
+std::shared_ptr<KernelObject> ObjectOf(HANDLE handle) {
+  std::lock_guard<std::mutex> guard(Table().lock);
+  auto it = Table().objects.find(reinterpret_cast<uintptr_t>(handle));
+  return it == Table().objects.end() ? nullptr : it->second;
+}
+
+void NotifyWaiters() {
+  std::lock_guard<std::mutex> guard(g_waitLock);
+  g_waitCondition.notify_all();
+}
+
+bool SetEventObject(HANDLE handle) {
+  auto event = ObjectAs<Event>(handle);
+  if (!event) return false;
+  {
+    std::lock_guard<std::mutex> guard(g_waitLock);
+    event->Set(true);
+  }
+  g_waitCondition.notify_all();
+  return true;
+}
+
+void CompleteOverlapped(OVERLAPPED* overlapped, DWORD error, DWORD bytes) {
+  if (!overlapped) return;
+  ULONG_PTR status = kStatusSuccess;
+  if (error == ERROR_OPERATION_ABORTED) {
+    status = kStatusCancelled;
+  } else if (error == ERROR_HANDLE_EOF) {
+    status = kStatusEndOfFile;
+  } else if (error != 0) {
+    status = kStatusWin32Base | (error & 0xFFFF);
+  }
+  auto event = overlapped->hEvent ? ObjectAs<Event>(overlapped->hEvent) : nullptr;
+  {
+    std::lock_guard<std::mutex> guard(g_waitLock);
+    overlapped->Internal = status;
+    overlapped->InternalHigh = bytes;
+    if (event) event->Set(true);
+  }
+  g_waitCondition.notify_all();
+}
+
+void MarkOverlappedPending(OVERLAPPED* overlapped) {
+  if (!overlapped) return;
+  overlapped->Internal = kStatusPending;
+  overlapped->InternalHigh = 0;
+  if (overlapped->hEvent) {
+    auto event = ObjectAs<Event>(overlapped->hEvent);
+    std::lock_guard<std::mutex> guard(g_waitLock);
+    if (event) event->Set(false);
+  }
+}
+
+}  // namespace host
+
+DWORD WINAPI GetLastError() { return host::t_lastError; }
+
+void WINAPI SetLastError(DWORD code) { host::t_lastError = code; }
+
+BOOL WINAPI CloseHandle(HANDLE handle) {
+  HOST_ENTER("CloseHandle", FALSE);
+  std::shared_ptr<host::KernelObject> object;
+  {
+    std::lock_guard<std::mutex> guard(host::Table().lock);
+    auto it = host::Table().objects.find(reinterpret_cast<uintptr_t>(handle));
+    if (it == host::Table().objects.end()) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    object = std::move(it->second);
+    host::Table().objects.erase(it);
+  }
+  object.reset();  // the object goes when its last handle does (outside the table lock)
+  return TRUE;
+}
+
+HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCWSTR name) {
+  HOST_ENTER("CreateEventW", nullptr);
+  SetLastError(0);
+  return host::NewHandle(std::make_shared<host::Event>(manualReset != FALSE, initialState != FALSE));
+}
+
+BOOL WINAPI SetEvent(HANDLE event) {
+  HOST_ENTER("SetEvent", FALSE);
+  if (!host::SetEventObject(event)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI ResetEvent(HANDLE handle) {
+  HOST_ENTER("ResetEvent", FALSE);
+  auto event = host::ObjectAs<host::Event>(handle);
+  if (!event) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> guard(host::g_waitLock);
+  event->Set(false);
+  return TRUE;
+}
+
+HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCWSTR name) {
+  HOST_ENTER("CreateMutexW", nullptr);
+  std::shared_ptr<host::KernelObject> object;
+  bool existed = false;
+  {
+    std::lock_guard<std::mutex> guard(host::Table().lock);
+    if (name && *name) {
+      auto it = host::Table().names.find(name);
+      if (it != host::Table().names.end()) object = it->second.lock();
+      if (object && !std::dynamic_pointer_cast<host::Mutex>(object)) {
+        SetLastError(6L /* ERROR_INVALID_HANDLE: the name belongs to another kind of object */);
+        return nullptr;
+      }
+      existed = object != nullptr;
+    }
+    if (!object) {
+      object = std::make_shared<host::Mutex>(name ? name : L"");
+      if (name && *name) host::Table().names[name] = object;
+    }
+  }
+  // An existing mutex is opened, not taken: the initial-owner request is ignored.
+  if (!existed && initialOwner) {
+    std::lock_guard<std::mutex> guard(host::g_waitLock);
+    object->TryAcquire();
+  }
+  HANDLE handle = host::NewHandle(object);
+  SetLastError(existed ? ERROR_ALREADY_EXISTS : 0);
+  return handle;
+}
+
+BOOL WINAPI ReleaseMutex(HANDLE handle) {
+  HOST_ENTER("ReleaseMutex", FALSE);
+  auto mutex = host::ObjectAs<host::Mutex>(handle);
+  if (!mutex) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  bool released;
+  {
+    std::lock_guard<std::mutex> guard(host::g_waitLock);
+    released = mutex->Release();
+  }
+  if (!released) {
+    SetLastError(288L /* ERROR_NOT_OWNER */);
+    return FALSE;
+  }
+  host::g_waitCondition.notify_all();
+  return TRUE;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  HOST_ENTER("WaitForSingleObject", WAIT_FAILED);
+  auto object = host::ObjectOf(handle);
+  if (!object || !object->Waitable()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  host::clock::RecordWait("WaitForSingleObject", milliseconds);
+  std::unique_lock<std::mutex> guard(host::g_waitLock);
+  if (object->TryAcquire()) return WAIT_OBJECT_0;
+  if (milliseconds == 0) return WAIT_TIMEOUT;
+  auto acquired = [&] { return object->TryAcquire(); };
+  if (milliseconds == INFINITE) {
+    host::g_waitCondition.wait(guard, acquired);
+    return WAIT_OBJECT_0;
+  }
+  if (host::g_waitCondition.wait_for(guard, host::clock::RealDuration(milliseconds), acquired)) {
+    return WAIT_OBJECT_0;
+  }
+  guard.unlock();
+  host::clock::Advance(milliseconds);
+  return WAIT_TIMEOUT;
+}
+
+BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred, BOOL wait) {
+  HOST_ENTER("GetOverlappedResult", FALSE);
+  if (!overlapped || !host::ObjectOf(file)) {
+    SetLastError(overlapped ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (overlapped->Internal == host::kStatusPending) {
+    if (!wait) {
+      SetLastError(ERROR_IO_INCOMPLETE);
+      return FALSE;
+    }
+    std::unique_lock<std::mutex> guard(host::g_waitLock);
+    host::g_waitCondition.wait(guard, [&] { return overlapped->Internal != host::kStatusPending; });
+  }
+  if (bytesTransferred) *bytesTransferred = static_cast<DWORD>(overlapped->InternalHigh);
+  switch (overlapped->Internal) {
+    case host::kStatusSuccess:
+      return TRUE;
+    case host::kStatusCancelled:
+      SetLastError(ERROR_OPERATION_ABORTED);
+      return FALSE;
+    case host::kStatusEndOfFile:
+      SetLastError(ERROR_HANDLE_EOF);
+      return FALSE;
+    default:
+      SetLastError(static_cast<DWORD>(overlapped->Internal & 0xFFFF));
+      return FALSE;
+  }
+}

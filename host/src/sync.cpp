@@ -1,0 +1,27 @@
+// Critical sections, on a recursive mutex kept inside the caller's CRITICAL_SECTION.
+#include <mutex>
+#include <new>
+
+#include "host/machine.h"
+#include "winhost/kernel.h"
+
+namespace {
+
+static_assert(sizeof(std::recursive_mutex) <= sizeof(CRITICAL_SECTION::opaque),
+              "CRITICAL_SECTION must hold a recursive mutex");
+
+std::recursive_mutex* MutexOf(LPCRITICAL_SECTION cs) {
+  return std::launder(reinterpret_cast<std::recursive_mutex*>(cs->opaque));
+}
+
+}  // namespace
+
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs) { new (cs->opaque) std::recursive_mutex(); }
+
+void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs) { MutexOf(cs)->lock(); }
+
+BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION cs) { return MutexOf(cs)->try_lock() ? TRUE : FALSE; }
+
+void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs) { MutexOf(cs)->unlock(); }
+
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs) { MutexOf(cs)->~recursive_mutex(); }

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Sets up, builds both programs (native against the simulated host with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the Windows program with mingw-w64) and runs every test:
+# the native tests, and the Windows program's tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake --preset native
+cmake --build --preset native -j "$jobs"
+cmake --preset windows
+cmake --build --preset windows -j "$jobs"
+
+status=0
+ctest --preset native -j "$jobs" || status=1
+ctest --preset windows || status=1
+exit $status

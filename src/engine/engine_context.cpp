@@ -1,0 +1,74 @@
+#include "engine/engine_context.h"
+
+#include <cwchar>
+
+#include "diag/diag_log.h"
+
+namespace {
+
+FWDownloadContext g_context = {};
+
+void CopyText(wchar_t* target, const wchar_t* source) {
+  size_t length = source ? std::wcslen(source) : 0;
+  if (length) std::wmemcpy(target, source, length);
+  target[length] = L'\0';
+}
+
+bool Fits(const wchar_t* text) { return !text || std::wcslen(text) < FWDownloadContext::kTextChars; }
+
+}  // namespace
+
+FWDownloadContext& EngineContext() { return g_context; }
+
+int InitGlobals(ConnectionKind type, const wchar_t* deviceID, const wchar_t* binFilePath, const wchar_t* InstanceID) {
+  DiagLog::Write(L"FWDownload.InitGlobals()");
+  DiagLog::Write(L"type=%d", static_cast<int>(type));
+  if (type != CONNECTION_USB && type != CONNECTION_NETWORK && type != CONNECTION_PARALLEL) return 0;
+
+  // A text that does not fit is refused as a whole: cutting it could name another device or file.
+  bool networkAddressFits = true;
+  if (type == CONNECTION_NETWORK && InstanceID) {
+    int bytes = WideCharToMultiByte(CP_ACP, 0, InstanceID, -1, nullptr, 0, nullptr, nullptr);
+    networkAddressFits = bytes > 0 && static_cast<size_t>(bytes) <= FWDownloadContext::kTextChars;
+  }
+  if (!Fits(deviceID) || !Fits(binFilePath) || !Fits(InstanceID) || !networkAddressFits) {
+    DiagLog::Write(L"InitGlobals(): text longer than %d characters refused", static_cast<int>(FWDownloadContext::kTextChars - 1));
+    return 0;
+  }
+
+  FWDownloadContext& ctx = g_context;
+  ctx.isUsb = type == CONNECTION_USB ? 1 : 0;
+  ctx.isNetwork = type == CONNECTION_NETWORK ? 1 : 0;
+  ctx.isParallel = type == CONNECTION_PARALLEL ? 1 : 0;
+
+  if (!deviceID) {
+    DiagLog::Write(L"deviceID= NULL");
+    ctx.deviceID[0] = L'\0';
+  } else {
+    DiagLog::Write(L"deviceID=%ls", deviceID);
+    CopyText(type == CONNECTION_PARALLEL ? ctx.PrinterName : ctx.deviceID, deviceID);
+  }
+  DiagLog::Write(L"SetupGlobals.deviceID=%ls", ctx.deviceID);
+  DiagLog::Write(L"SetupGlobals.PrinterName=%ls", ctx.PrinterName);
+
+  if (!InstanceID) {
+    DiagLog::Write(L"InstanceID=NULL");
+    ctx.deviceInstanceID[0] = L'\0';
+  } else {
+    DiagLog::Write(L"InstanceID=%ls", InstanceID);
+    if (type == CONNECTION_NETWORK) {
+      WideCharToMultiByte(CP_ACP, 0, InstanceID, -1, ctx.ipAddress, static_cast<int>(sizeof ctx.ipAddress), nullptr,
+                          nullptr);
+    } else {
+      CopyText(ctx.deviceInstanceID, InstanceID);
+    }
+  }
+  DiagLog::Write(L"SetupGlobals.deviceInstanceID=%ls", ctx.deviceInstanceID);
+
+  CopyText(ctx.binFilePath, binFilePath);
+  return 1;
+}
+
+int InitGlobals(const PrinterRecord& record) {
+  return InitGlobals(record.type, record.deviceID, record.binFilePath, record.InstanceID);
+}

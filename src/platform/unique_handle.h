@@ -1,0 +1,78 @@
+// Owners for operating-system handles: each closes its handle when it goes out of scope, so
+// every path of an operation releases what it opened. One owner type per kind of handle,
+// after the manner of WIL's unique_any.
+#pragma once
+
+#include <utility>
+
+#include "platform/win32.h"
+
+namespace platform {
+
+// Traits: `Type`, `Invalid()` and `Close(Type)`.
+template <typename Traits>
+class UniqueResource {
+ public:
+  using Type = typename Traits::Type;
+
+  UniqueResource() : value_(Traits::Invalid()) {}
+  explicit UniqueResource(Type value) : value_(value) {}
+  UniqueResource(const UniqueResource&) = delete;
+  UniqueResource& operator=(const UniqueResource&) = delete;
+  UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
+  UniqueResource& operator=(UniqueResource&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  ~UniqueResource() { reset(); }
+
+  Type get() const { return value_; }
+  bool valid() const { return value_ != Traits::Invalid(); }
+  explicit operator bool() const { return valid(); }
+
+  // Closes the current value (if any) and takes `value`.
+  void reset(Type value = Traits::Invalid()) {
+    if (valid()) Traits::Close(value_);
+    value_ = value;
+  }
+  Type release() {
+    Type value = value_;
+    value_ = Traits::Invalid();
+    return value;
+  }
+  // For out-parameters of the API: closes the current value first.
+  Type* put() {
+    reset();
+    return &value_;
+  }
+
+ private:
+  Type value_;
+};
+
+struct FileHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type handle) { ::CloseHandle(handle); }
+};
+
+struct KernelHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type handle) { ::CloseHandle(handle); }
+};
+
+struct LocalMemoryTraits {
+  using Type = HLOCAL;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type memory) { ::LocalFree(memory); }
+};
+
+// Files and devices from CreateFileW (invalid: INVALID_HANDLE_VALUE).
+using UniqueFile = UniqueResource<FileHandleTraits>;
+// Events, mutexes, threads, processes (invalid: null).
+using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
+// Memory from LocalAlloc or FORMAT_MESSAGE_ALLOCATE_BUFFER.
+using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
+
+}  // namespace platform

@@ -1,0 +1,17 @@
+// The one include point for operating-system services. On Windows it is the SDK; elsewhere the
+// simulated host, which declares the same functions, types and constants.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#else
+#include "winhost/win32.h"
+#endif
