@@ -1,0 +1,158 @@
+// The simulated machine's own controls: virtual time, fault injection, accounting, files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "host/clock.h"
+#include "host/files.h"
+#include "host/kernel_objects.h"
+#include "host/machine.h"
+#include "platform/unique_handle.h"
+#include "platform/win32.h"
+
+namespace {
+
+TEST(HostClock, WaitsAdvanceVirtualTimeAndAreRecorded) {
+  host::clock::SetCompression(0);  // no real waiting at all
+  DWORD start = GetTickCount();
+  Sleep(1000);
+  Sleep(120000);
+  platform::UniqueKernelHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  EXPECT_EQ(WaitForSingleObject(event.get(), 10000), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(GetTickCount() - start, 131000u);
+  EXPECT_EQ(host::clock::WaitsOf("Sleep"), (std::vector<DWORD>{1000, 120000}));
+  EXPECT_EQ(host::clock::WaitsOf("WaitForSingleObject"), (std::vector<DWORD>{10000}));
+}
+
+TEST(HostClock, SignalledWaitTakesNoVirtualTime) {
+  platform::UniqueKernelHandle event(CreateEventW(nullptr, FALSE, TRUE, nullptr));
+  DWORD start = GetTickCount();
+  EXPECT_EQ(WaitForSingleObject(event.get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(GetTickCount(), start);
+  // Auto-reset: the wait took the signal.
+  EXPECT_EQ(WaitForSingleObject(event.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
+TEST(HostClock, EventSetByAnotherThreadEndsTheWait) {
+  host::clock::SetCompression(1);  // real time: the wait must end by the signal, not the time-out
+  platform::UniqueKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  HANDLE raw = event.get();
+  std::thread setter([raw] { SetEvent(raw); });
+  EXPECT_EQ(WaitForSingleObject(raw, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+  setter.join();
+}
+
+TEST(HostFaults, CallFailsAfterSkipForTheGivenTimes) {
+  host::FailCall("CreateEventW", ERROR_ACCESS_DENIED, 2, 1);
+  HANDLE first = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  EXPECT_NE(first, nullptr);
+  SetLastError(0xDEAD);
+  EXPECT_EQ(CreateEventW(nullptr, FALSE, FALSE, nullptr), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(CreateEventW(nullptr, FALSE, FALSE, nullptr), nullptr);
+  HANDLE fourth = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  EXPECT_NE(fourth, nullptr);
+  EXPECT_EQ(host::CallCount("CreateEventW"), 4);
+  CloseHandle(first);
+  CloseHandle(fourth);
+}
+
+TEST(HostAccounting, OpenHandlesAreListedUntilClosed) {
+  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  host::WriteFile(L"C:\\data\\a.bin", "abc");
+  HANDLE file = CreateFileW(L"C:\\data\\a.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  LPWSTR text = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, 5, 0,
+                 reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  auto open = host::OpenResources();
+  ASSERT_EQ(open.size(), 3u);
+  EXPECT_NE(open[0].find("event"), std::string::npos);
+  EXPECT_NE(open[1].find("file C:\\data\\a.bin"), std::string::npos);
+  EXPECT_NE(open[2].find("local memory"), std::string::npos);
+  CloseHandle(event);
+  CloseHandle(file);
+  LocalFree(text);
+  EXPECT_TRUE(host::OpenResources().empty());
+  EXPECT_FALSE(CloseHandle(file));  // a handle closes once
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST(HostFiles, NamesMatchWithoutRegardToCase) {
+  host::WriteFile(L"C:\\Program Files\\Corvel\\TVQ5530n.bin", "image");
+  platform::UniqueFile file(
+      CreateFileW(L"c:\\PROGRAM FILES\\corvel\\tvq5530N.BIN", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file.valid());
+  char buffer[8] = {};
+  DWORD read = 0;
+  EXPECT_TRUE(ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr));
+  EXPECT_EQ(std::string(buffer, read), "image");
+}
+
+TEST(HostFiles, TextModeStreamWritesCarriageReturns) {
+  FILE* out = _wfopen(L"C:\\log.txt", L"a");
+  ASSERT_NE(out, nullptr);
+  std::fputs("one\ntwo\n", out);
+  std::fclose(out);
+  EXPECT_EQ(host::ReadFile(L"C:\\log.txt"), "one\r\ntwo\r\n");
+  FILE* in = _wfopen(L"C:\\LOG.TXT", L"r");
+  ASSERT_NE(in, nullptr);
+  char line[16] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, in), nullptr);
+  EXPECT_STREQ(line, "one\n");
+  std::fclose(in);
+  EXPECT_EQ(_wfopen(L"C:\\no such folder\\x.txt", L"a"), nullptr);
+}
+
+class NullDevice : public host::KernelObject {
+ public:
+  std::string Describe() const override { return "null device"; }
+  BOOL Write(const void*, DWORD count, DWORD* done, OVERLAPPED* overlapped) override {
+    if (done) *done = count;
+    host::CompleteOverlapped(overlapped, 0, count);
+    return TRUE;
+  }
+};
+
+TEST(HostFiles, DevicePathsGoToRegisteredOpeners) {
+  SetLastError(0);
+  EXPECT_EQ(CreateFileW(L"\\\\.\\NUL0", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+  host::RegisterDeviceOpener([](const std::wstring& path, DWORD, DWORD, DWORD, DWORD) {
+    host::DeviceOpen open;
+    if (path == L"\\\\.\\NUL0") {
+      open.handled = true;
+      open.object = std::make_shared<NullDevice>();
+    }
+    return open;
+  });
+  platform::UniqueFile device(CreateFileW(L"\\\\.\\NUL0", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(device.valid());
+  platform::UniqueKernelHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = event.get();
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(device.get(), "abcd", 4, nullptr, &overlapped));
+  EXPECT_EQ(WaitForSingleObject(event.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_TRUE(GetOverlappedResult(device.get(), &overlapped, &written, FALSE));
+  EXPECT_EQ(written, 4u);
+}
+
+TEST(HostThreads, EachThreadHasItsOwnIdentifierAndLastError) {
+  SetLastError(5);
+  DWORD mine = GetCurrentThreadId();
+  DWORD other = 0;
+  DWORD otherError = 1;
+  std::thread([&] {
+    other = GetCurrentThreadId();
+    otherError = GetLastError();
+  }).join();
+  EXPECT_NE(mine, other);
+  EXPECT_EQ(otherError, 0u);
+  EXPECT_EQ(GetLastError(), 5u);
+  host::SetCurrentThreadId(0x1F4);
+  EXPECT_EQ(GetCurrentThreadId(), 0x1F4u);
+}
+
+}  // namespace
