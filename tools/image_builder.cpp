@@ -48,11 +48,11 @@ bool ParseHexBytes(const std::string& text, std::string* bytes) {
 
 int FileTypeOf(uint32_t typeId) { return typeId == kTypeId2 ? 2 : 1; }
 
-void Summarise(std::ostream& out, const std::string& path, const ImageSpec& spec, const std::string& image) {
+void Summarise(std::ostream& out, const std::string& path, const ImageLayout& layout, const std::string& image) {
   char checksum[8];
   std::snprintf(checksum, sizeof checksum, "0x%04X", Checksum16(image));
-  out << path << ": " << image.size() << " bytes, file type " << FileTypeOf(spec.typeId) << ", version \""
-      << spec.version << "\", trailer " << static_cast<unsigned>(static_cast<uint8_t>(image.back()))
+  out << path << ": " << image.size() << " bytes, file type " << FileTypeOf(layout.typeId) << ", version \""
+      << layout.version << "\", trailer " << static_cast<unsigned>(static_cast<uint8_t>(image.back()))
       << " bytes, checksum " << checksum << "\n";
 }
 
@@ -74,30 +74,30 @@ const char kUsage[] =
 
 }  // namespace
 
-std::string Trailer(const ImageSpec& spec) {
-  std::string trailer = spec.label;
-  if (spec.labelZero) trailer.push_back('\0');
-  trailer += spec.version;
-  trailer += spec.extra;
+std::string Trailer(const ImageLayout& layout) {
+  std::string trailer = layout.label;
+  if (layout.labelZero) trailer.push_back('\0');
+  trailer += layout.version;
+  trailer += layout.extra;
   size_t length = trailer.size() + 1;
-  trailer.push_back(static_cast<char>(spec.lengthByte >= 0 ? spec.lengthByte : static_cast<int>(length & 0xFF)));
+  trailer.push_back(static_cast<char>(layout.lengthByte >= 0 ? layout.lengthByte : static_cast<int>(length & 0xFF)));
   return trailer;
 }
 
-bool BuildImage(const ImageSpec& spec, std::string* image, std::string* error) {
-  std::string trailer = Trailer(spec);
-  if (spec.lengthByte > 255) {
-    *error = "length byte " + std::to_string(spec.lengthByte) + " is not a byte value";
+bool BuildImage(const ImageLayout& layout, std::string* image, std::string* error) {
+  std::string trailer = Trailer(layout);
+  if (layout.lengthByte > 255) {
+    *error = "length byte " + std::to_string(layout.lengthByte) + " is not a byte value";
     return false;
   }
-  if (spec.lengthByte < 0 && trailer.size() > 127) {
+  if (layout.lengthByte < 0 && trailer.size() > 127) {
     *error = "trailer of " + std::to_string(trailer.size()) + " bytes is longer than its length byte can say (127)";
     return false;
   }
   std::string bytes;
-  bytes.reserve(4 + spec.bodySize + trailer.size());
-  for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<char>((spec.typeId >> shift) & 0xFF));
-  bytes += Body(spec.bodySize, spec.seed);
+  bytes.reserve(4 + layout.bodySize + trailer.size());
+  for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<char>((layout.typeId >> shift) & 0xFF));
+  bytes += Body(layout.bodySize, layout.seed);
   bytes += trailer;
   *image = std::move(bytes);
   return true;
@@ -133,13 +133,13 @@ std::vector<StandardImage> StandardImages(const std::string& version) {
   std::vector<StandardImage> images;
   uint32_t seed = 1;
   for (const Row& row : rows) {
-    ImageSpec spec;
-    spec.typeId = row.typeId;
-    spec.bodySize = row.bodySize;
-    spec.seed = seed++;
-    spec.label = row.name;
-    spec.version = version;
-    images.push_back(StandardImage{std::string(row.name) + ".bin", spec});
+    ImageLayout layout;
+    layout.typeId = row.typeId;
+    layout.bodySize = row.bodySize;
+    layout.seed = seed++;
+    layout.label = row.name;
+    layout.version = version;
+    images.push_back(StandardImage{std::string(row.name) + ".bin", layout});
   }
   return images;
 }
@@ -156,7 +156,7 @@ bool WriteImageFile(const std::string& path, const std::string& bytes, std::stri
 }
 
 int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  ImageSpec spec;
+  ImageLayout layout;
   std::string output;
   std::string standardDir;
   bool standard = false;
@@ -172,7 +172,7 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       return 0;
     }
     if (arg == "--no-label-zero") {
-      spec.labelZero = false;
+      layout.labelZero = false;
       continue;
     }
     if (arg.rfind("--", 0) != 0) {
@@ -188,26 +188,26 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       standardDir = value;
     } else if (arg == "--type") {
       if (value != "1" && value != "2") return usage("--type takes 1 or 2");
-      spec.typeId = value == "2" ? kTypeId2 : kTypeId1;
+      layout.typeId = value == "2" ? kTypeId2 : kTypeId1;
     } else if (arg == "--type-id") {
       if (!ParseNumber(value, 0xFFFFFFFFul, &number)) return usage("--type-id takes a 32-bit number");
-      spec.typeId = static_cast<uint32_t>(number);
+      layout.typeId = static_cast<uint32_t>(number);
     } else if (arg == "--body-size") {
       if (!ParseNumber(value, 0x7FFFFFFFul, &number)) return usage("--body-size takes a byte count");
-      spec.bodySize = static_cast<uint32_t>(number);
+      layout.bodySize = static_cast<uint32_t>(number);
     } else if (arg == "--seed") {
       if (!ParseNumber(value, 0xFFFFFFFFul, &number)) return usage("--seed takes a 32-bit number");
-      spec.seed = static_cast<uint32_t>(number);
+      layout.seed = static_cast<uint32_t>(number);
     } else if (arg == "--label") {
-      spec.label = value;
+      layout.label = value;
     } else if (arg == "--version") {
-      spec.version = value;
+      layout.version = value;
       versionGiven = true;
     } else if (arg == "--extra") {
-      if (!ParseHexBytes(value, &spec.extra)) return usage("--extra takes hex pairs, like 00ff");
+      if (!ParseHexBytes(value, &layout.extra)) return usage("--extra takes hex pairs, like 00ff");
     } else if (arg == "--length-byte") {
       if (!ParseNumber(value, 255, &number)) return usage("--length-byte takes 0..255");
-      spec.lengthByte = static_cast<int>(number);
+      layout.lengthByte = static_cast<int>(number);
     } else {
       return usage("unknown option " + arg);
     }
@@ -216,24 +216,24 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   std::string error;
   if (standard) {
     if (!output.empty()) return usage("--standard writes into its folder; no output file");
-    for (const StandardImage& image : StandardImages(versionGiven ? spec.version : "216")) {
+    for (const StandardImage& image : StandardImages(versionGiven ? layout.version : "216")) {
       std::string bytes;
       std::string path = standardDir + "/" + image.fileName;
-      if (!BuildImage(image.spec, &bytes, &error) || !WriteImageFile(path, bytes, &error)) {
+      if (!BuildImage(image.layout, &bytes, &error) || !WriteImageFile(path, bytes, &error)) {
         err << "fwimage: " << error << "\n";
         return 1;
       }
-      Summarise(out, path, image.spec, bytes);
+      Summarise(out, path, image.layout, bytes);
     }
     return 0;
   }
   if (output.empty()) return usage("no output file");
   std::string bytes;
-  if (!BuildImage(spec, &bytes, &error) || !WriteImageFile(output, bytes, &error)) {
+  if (!BuildImage(layout, &bytes, &error) || !WriteImageFile(output, bytes, &error)) {
     err << "fwimage: " << error << "\n";
     return 1;
   }
-  Summarise(out, output, spec, bytes);
+  Summarise(out, output, layout, bytes);
   return 0;
 }
 

@@ -18,7 +18,7 @@ constexpr uint32_t kTypeId1 = 0x5441AA55;  // 55 AA 41 54
 
 // Everything that shapes one image. The defaults make a well-formed type 2 image at
 // version 215.
-struct ImageSpec {
+struct ImageLayout {
   uint32_t typeId = kTypeId2;       // written little-endian at offset 0
   uint32_t bodySize = 4096;         // opaque body bytes after the identifier
   uint32_t seed = 1;                // the body is a reproducible byte sequence of this seed
@@ -29,11 +29,11 @@ struct ImageSpec {
   int lengthByte = -1;              // -1: the trailer's true length; 0..255: this byte instead
 };
 
-// The trailer of `spec`: label, zero, version, extra bytes, length byte.
-std::string Trailer(const ImageSpec& spec);
+// The trailer of `layout`: label, zero, version, extra bytes, length byte.
+std::string Trailer(const ImageLayout& layout);
 // The whole image. Fails (returns false, with `error`) when the true trailer length does not
 // fit a signed byte (127) and no length byte is forced, or a forced length is out of 0..255.
-bool BuildImage(const ImageSpec& spec, std::string* image, std::string* error);
+bool BuildImage(const ImageLayout& layout, std::string* image, std::string* error);
 
 // The 16-bit checksum the flash burn announces for an image: big-endian 16-bit words summed
 // in a wrapping signed 32-bit integer (an odd last byte added as is), folded with sign
@@ -43,7 +43,7 @@ uint16_t Checksum16(const std::string& bytes);
 // The four images that ship beside the program.
 struct StandardImage {
   std::string fileName;
-  ImageSpec spec;
+  ImageLayout layout;
 };
 // "TVQ5530An.bin", "TVQ5530A.bin", "TVQ5530.bin", "TVQ5530n.bin" at `version`.
 std::vector<StandardImage> StandardImages(const std::string& version = "216");

@@ -17,9 +17,9 @@ namespace {
 
 const wchar_t kPath[] = L"C:\\fw\\image.bin";
 
-std::string Image(const fwimage::ImageSpec& spec) {
+std::string Image(const fwimage::ImageLayout& layout) {
   std::string image, error;
-  EXPECT_TRUE(fwimage::BuildImage(spec, &image, &error)) << error;
+  EXPECT_TRUE(fwimage::BuildImage(layout, &image, &error)) << error;
   return image;
 }
 
@@ -39,15 +39,15 @@ std::string Bytes(std::initializer_list<int> values) {
 }
 
 TEST(FirmwareImage, TypeIdentifierGivesFileType) {
-  fwimage::ImageSpec spec;
+  fwimage::ImageLayout layout;
   int32_t type = 0;
-  EXPECT_EQ(VersionOf(Image(spec), &type), 215);
+  EXPECT_EQ(VersionOf(Image(layout), &type), 215);
   EXPECT_EQ(type, 2);
   EXPECT_TRUE(Traced(L"GetBinFileVersion file=C:\\fw\\image.bin"));
   EXPECT_TRUE(Traced(L"GetBinFileVersion   filetypeID = 0x544155aa"));
 
-  spec.typeId = 0x5441AA55;  // 55 AA 41 54: the bytes swapped
-  EXPECT_EQ(VersionOf(Image(spec), &type), 215);
+  layout.typeId = 0x5441AA55;  // 55 AA 41 54: the bytes swapped
+  EXPECT_EQ(VersionOf(Image(layout), &type), 215);
   EXPECT_EQ(type, 1);
   EXPECT_TRUE(Traced(L"GetBinFileVersion   filetypeID = 0x5441aa55"));
 
@@ -58,27 +58,27 @@ TEST(FirmwareImage, TypeIdentifierGivesFileType) {
 }
 
 TEST(FirmwareImage, TrailerExamples) {
-  fwimage::ImageSpec spec;  // label FWIMG, zero, "215", zero, length 11
-  std::string image = Image(spec);
+  fwimage::ImageLayout layout;  // label FWIMG, zero, "215", zero, length 11
+  std::string image = Image(layout);
   ASSERT_EQ(image.substr(image.size() - 11), std::string("FWIMG\0" "215\0\x0B", 11));
   EXPECT_EQ(VersionOf(image), 215);
 
   // A trailer whose first byte is the zero: the digits start at its second byte.
-  spec.label = "";
-  spec.version = "512";
-  image = Image(spec);
+  layout.label = "";
+  layout.version = "512";
+  image = Image(layout);
   ASSERT_EQ(image.substr(image.size() - 6), std::string("\0" "512\0\x06", 6));
   EXPECT_EQ(VersionOf(image), 512);
 
   // More bytes after the digits, and no zero between the digits and those bytes.
-  spec.label = "LBL";
-  spec.version = "77";
-  spec.extra = "x\1\2";
-  EXPECT_EQ(VersionOf(Image(spec)), 77);
+  layout.label = "LBL";
+  layout.version = "77";
+  layout.extra = "x\1\2";
+  EXPECT_EQ(VersionOf(Image(layout)), 77);
 }
 
 TEST(FirmwareImage, VersionTextIsReadAsADecimalNumber) {
-  fwimage::ImageSpec spec;
+  fwimage::ImageLayout layout;
   const std::pair<const char*, int32_t> cases[] = {
       {" \t-7", -7},           // leading white space and a sign
       {"+42abc", 42},          // digits up to the first other byte
@@ -87,17 +87,17 @@ TEST(FirmwareImage, VersionTextIsReadAsADecimalNumber) {
       {"99999999999", INT_MAX},  // beyond 32 bits: held at the limit
   };
   for (const auto& [text, expected] : cases) {
-    spec.version = text;
-    EXPECT_EQ(VersionOf(Image(spec)), expected) << "version text \"" << text << "\"";
+    layout.version = text;
+    EXPECT_EQ(VersionOf(Image(layout)), expected) << "version text \"" << text << "\"";
   }
 }
 
 TEST(FirmwareImage, LengthByteWithNothingToReadGivesZero) {
-  fwimage::ImageSpec spec;
+  fwimage::ImageLayout layout;
   for (int lengthByte : {0xF0, 0x80, 0x00}) {
-    spec.lengthByte = lengthByte;
+    layout.lengthByte = lengthByte;
     int32_t type = 0;
-    EXPECT_EQ(VersionOf(Image(spec), &type), 0) << "length byte " << lengthByte;
+    EXPECT_EQ(VersionOf(Image(layout), &type), 0) << "length byte " << lengthByte;
     EXPECT_EQ(type, 2);  // the type is still read
   }
   // A trailer length that reaches before the start of the file.
@@ -107,31 +107,31 @@ TEST(FirmwareImage, LengthByteWithNothingToReadGivesZero) {
 }
 
 TEST(FirmwareImage, OnlyFortyTrailerBytesAreRead) {
-  fwimage::ImageSpec spec;
+  fwimage::ImageLayout layout;
   // The label's zero is the 31st byte: the digits lie within the 40 bytes.
-  spec.label = std::string(30, 'L');
-  spec.version = "77";
-  EXPECT_EQ(VersionOf(Image(spec)), 77);
+  layout.label = std::string(30, 'L');
+  layout.version = "77";
+  EXPECT_EQ(VersionOf(Image(layout)), 77);
 
   // The zero is the 37th byte: only the first three digits lie within the 40 bytes.
-  spec.label = std::string(36, 'L');
-  spec.version = "12345";
-  EXPECT_EQ(VersionOf(Image(spec)), 123);
+  layout.label = std::string(36, 'L');
+  layout.version = "12345";
+  EXPECT_EQ(VersionOf(Image(layout)), 123);
 
   // No zero byte within the 40 bytes: nothing is read beyond them.
-  spec.label = std::string(50, 'L');
-  spec.version = "215";
-  EXPECT_EQ(VersionOf(Image(spec)), 0);
+  layout.label = std::string(50, 'L');
+  layout.version = "215";
+  EXPECT_EQ(VersionOf(Image(layout)), 0);
 
   // A label without its zero byte at all.
-  spec.label = "FWIMG";
-  spec.labelZero = false;
-  spec.extra = "";
-  EXPECT_EQ(VersionOf(Image(spec)), 0);
+  layout.label = "FWIMG";
+  layout.labelZero = false;
+  layout.extra = "";
+  EXPECT_EQ(VersionOf(Image(layout)), 0);
 }
 
 TEST(FirmwareImage, UnopenableFileGivesZeroAndLeavesFileType) {
-  host::WriteFile(kPath, Image(fwimage::ImageSpec()));
+  host::WriteFile(kPath, Image(fwimage::ImageLayout()));
   int32_t type = 77;
   EXPECT_EQ(GetBinFileVersion(L"C:\\fw\\missing.bin", &type), 0);
   EXPECT_EQ(type, 77);
@@ -150,7 +150,7 @@ TEST(FirmwareImage, UnopenableFileGivesZeroAndLeavesFileType) {
 }
 
 TEST(FirmwareImage, FailedReadsGiveZeroAndCloseTheFile) {
-  host::WriteFile(kPath, Image(fwimage::ImageSpec()));
+  host::WriteFile(kPath, Image(fwimage::ImageLayout()));
   int32_t type = 0;
   // The reads: identifier, length byte, trailer. An identifier that cannot be read counts as
   // 0 (file type 1); a failed length or trailer read leaves no version.

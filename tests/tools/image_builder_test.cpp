@@ -10,9 +10,9 @@
 
 namespace {
 
-std::string Build(const fwimage::ImageSpec& spec) {
+std::string Build(const fwimage::ImageLayout& layout) {
   std::string image, error;
-  EXPECT_TRUE(fwimage::BuildImage(spec, &image, &error)) << error;
+  EXPECT_TRUE(fwimage::BuildImage(layout, &image, &error)) << error;
   return image;
 }
 
@@ -34,38 +34,38 @@ TEST(ImageBuilder, ChecksumMatchesTheBurnCommandsExamples) {
 }
 
 TEST(ImageBuilder, LayoutIdentifierBodyTrailer) {
-  fwimage::ImageSpec spec;
-  spec.bodySize = 100;
-  std::string image = Build(spec);
+  fwimage::ImageLayout layout;
+  layout.bodySize = 100;
+  std::string image = Build(layout);
   ASSERT_EQ(image.size(), 4u + 100u + 11u);
   EXPECT_EQ(image.substr(0, 4), "\xAA\x55\x41\x54");
   EXPECT_EQ(image.substr(104), std::string("FWIMG\0" "215\0\x0B", 11));
 
-  spec.typeId = fwimage::kTypeId1;
-  EXPECT_EQ(Build(spec).substr(0, 4), "\x55\xAA\x41\x54");
+  layout.typeId = fwimage::kTypeId1;
+  EXPECT_EQ(Build(layout).substr(0, 4), "\x55\xAA\x41\x54");
 
   // The body is the same for the same seed, and another for another seed.
-  EXPECT_EQ(Build(spec), Build(spec));
-  fwimage::ImageSpec other = spec;
+  EXPECT_EQ(Build(layout), Build(layout));
+  fwimage::ImageLayout other = layout;
   other.seed = 2;
-  EXPECT_NE(Build(other).substr(4, 100), Build(spec).substr(4, 100));
+  EXPECT_NE(Build(other).substr(4, 100), Build(layout).substr(4, 100));
 }
 
 TEST(ImageBuilder, MalformedTrailersOnRequest) {
-  fwimage::ImageSpec spec;
-  spec.labelZero = false;
-  spec.extra = "";
-  spec.lengthByte = 0xF0;
-  EXPECT_EQ(fwimage::Trailer(spec), "FWIMG215\xF0");
+  fwimage::ImageLayout layout;
+  layout.labelZero = false;
+  layout.extra = "";
+  layout.lengthByte = 0xF0;
+  EXPECT_EQ(fwimage::Trailer(layout), "FWIMG215\xF0");
 
   // A trailer too long for its length byte is refused unless the byte is forced.
-  spec = fwimage::ImageSpec();
-  spec.label = std::string(130, 'L');
+  layout = fwimage::ImageLayout();
+  layout.label = std::string(130, 'L');
   std::string image, error;
-  EXPECT_FALSE(fwimage::BuildImage(spec, &image, &error));
+  EXPECT_FALSE(fwimage::BuildImage(layout, &image, &error));
   EXPECT_NE(error.find("127"), std::string::npos) << error;
-  spec.lengthByte = 20;
-  EXPECT_TRUE(fwimage::BuildImage(spec, &image, &error));
+  layout.lengthByte = 20;
+  EXPECT_TRUE(fwimage::BuildImage(layout, &image, &error));
   EXPECT_EQ(image.back(), '\x14');
 }
 
