@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 
@@ -216,6 +217,12 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   std::string error;
   if (standard) {
     if (!output.empty()) return usage("--standard writes into its folder; no output file");
+    std::error_code created;
+    std::filesystem::create_directories(standardDir, created);
+    if (created) {
+      err << "fwimage: cannot create " << standardDir << ": " << created.message() << "\n";
+      return 1;
+    }
     for (const StandardImage& image : StandardImages(versionGiven ? layout.version : "216")) {
       std::string bytes;
       std::string path = standardDir + "/" + image.fileName;

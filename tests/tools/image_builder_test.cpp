@@ -70,7 +70,8 @@ TEST(ImageBuilder, MalformedTrailersOnRequest) {
 }
 
 TEST(ImageBuilder, ToolMakesTheFourShippedImagesThatTheProgramReads) {
-  std::string folder = host::HostPathOf(L"C:\\");
+  // The folder is made when it does not exist.
+  std::string folder = host::HostPathOf(L"C:\\") + "/lab";
   std::string out;
   ASSERT_EQ(Tool({"--standard", folder}, &out), 0);
 
@@ -79,10 +80,10 @@ TEST(ImageBuilder, ToolMakesTheFourShippedImagesThatTheProgramReads) {
     int32_t fileType;
   };
   const Expected images[] = {
-      {L"C:\\TVQ5530An.bin", 2},
-      {L"C:\\TVQ5530A.bin", 1},
-      {L"C:\\TVQ5530.bin", 1},
-      {L"C:\\TVQ5530n.bin", 2},
+      {L"C:\\lab\\TVQ5530An.bin", 2},
+      {L"C:\\lab\\TVQ5530A.bin", 1},
+      {L"C:\\lab\\TVQ5530.bin", 1},
+      {L"C:\\lab\\TVQ5530n.bin", 2},
   };
   for (const Expected& image : images) {
     int32_t type = 0;
@@ -90,7 +91,7 @@ TEST(ImageBuilder, ToolMakesTheFourShippedImagesThatTheProgramReads) {
     EXPECT_EQ(type, image.fileType);
   }
   // One summary line per image, with its checksum.
-  std::string bytes = host::ReadFile(L"C:\\TVQ5530n.bin");
+  std::string bytes = host::ReadFile(L"C:\\lab\\TVQ5530n.bin");
   char checksum[16];
   std::snprintf(checksum, sizeof checksum, "0x%04X", fwimage::Checksum16(bytes));
   EXPECT_NE(out.find("TVQ5530n.bin: " + std::to_string(bytes.size()) + " bytes, file type 2, version \"216\", trailer 14 bytes, checksum " + checksum),
@@ -99,7 +100,7 @@ TEST(ImageBuilder, ToolMakesTheFourShippedImagesThatTheProgramReads) {
 
   ASSERT_EQ(Tool({"--standard", folder, "--version", "300"}), 0);
   int32_t type = 0;
-  EXPECT_EQ(GetBinFileVersion(L"C:\\TVQ5530A.bin", &type), 300);
+  EXPECT_EQ(GetBinFileVersion(L"C:\\lab\\TVQ5530A.bin", &type), 300);
 }
 
 TEST(ImageBuilder, ToolWritesOneImageWithTheOptionsGiven) {
