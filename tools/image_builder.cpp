@@ -1,5 +1,6 @@
 #include "image_builder.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -181,6 +182,11 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       output = arg;
       continue;
     }
+    static const char* const kValueOptions[] = {"--standard", "--type",  "--type-id",     "--body-size", "--seed",
+                                                "--label",    "--version", "--extra", "--length-byte"};
+    if (std::find(std::begin(kValueOptions), std::end(kValueOptions), arg) == std::end(kValueOptions)) {
+      return usage("unknown option " + arg);
+    }
     if (i + 1 >= args.size()) return usage(arg + " needs a value");
     const std::string& value = args[++i];
     unsigned long number = 0;
@@ -209,8 +215,6 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     } else if (arg == "--length-byte") {
       if (!ParseNumber(value, 255, &number)) return usage("--length-byte takes 0..255");
       layout.lengthByte = static_cast<int>(number);
-    } else {
-      return usage("unknown option " + arg);
     }
   }
 

@@ -139,6 +139,8 @@ TEST(ImageBuilder, ToolRejectsBadArguments) {
     EXPECT_EQ(Tool(args, nullptr, &err), 2) << (args.empty() ? "" : args[0]);
     EXPECT_NE(err.find("usage:"), std::string::npos);
   }
+  Tool({"--bogus"}, nullptr, &err);
+  EXPECT_EQ(err.rfind("fwimage: unknown option --bogus\n", 0), 0u) << err;
   EXPECT_EQ(Tool({host::HostPathOf(L"C:\\") + "no/such/folder/a.bin"}, nullptr, &err), 1);
   EXPECT_NE(err.find("cannot write"), std::string::npos) << err;
 }
