@@ -68,11 +68,19 @@ struct LocalMemoryTraits {
   static void Close(Type memory) { ::LocalFree(memory); }
 };
 
+struct ServiceHandleTraits {
+  using Type = SC_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type handle) { ::CloseServiceHandle(handle); }
+};
+
 // Files and devices from CreateFileW (invalid: INVALID_HANDLE_VALUE).
 using UniqueFile = UniqueResource<FileHandleTraits>;
 // Events, mutexes, threads, processes (invalid: null).
 using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
 // Memory from LocalAlloc or FORMAT_MESSAGE_ALLOCATE_BUFFER.
 using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
+// Service control manager and service handles (invalid: null).
+using UniqueServiceHandle = UniqueResource<ServiceHandleTraits>;
 
 }  // namespace platform

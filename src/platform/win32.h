@@ -12,6 +12,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <winsvc.h>
 #else
 #include "winhost/win32.h"
 #endif
