@@ -68,11 +68,19 @@ struct LocalMemoryTraits {
   static void Close(Type memory) { ::LocalFree(memory); }
 };
 
+struct SocketTraits {
+  using Type = SOCKET;
+  static Type Invalid() { return INVALID_SOCKET; }
+  static void Close(Type socket) { ::closesocket(socket); }
+};
+
 // Files and devices from CreateFileW (invalid: INVALID_HANDLE_VALUE).
 using UniqueFile = UniqueResource<FileHandleTraits>;
 // Events, mutexes, threads, processes (invalid: null).
 using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
 // Memory from LocalAlloc or FORMAT_MESSAGE_ALLOCATE_BUFFER.
 using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
+// Sockets from socket() (invalid: INVALID_SOCKET).
+using UniqueSocket = UniqueResource<SocketTraits>;
 
 }  // namespace platform

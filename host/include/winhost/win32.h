@@ -5,3 +5,4 @@
 #include "winhost/crt.h"
 #include "winhost/fileio.h"
 #include "winhost/kernel.h"
+#include "winhost/winsock.h"
