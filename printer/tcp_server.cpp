@@ -55,6 +55,11 @@ void TcpServer::Stop() {
   }
 }
 
+bool TcpServer::WaitForIdle(std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> guard(lock_);
+  return idle_.wait_for(guard, limit, [this] { return !serving_; });
+}
+
 bool TcpServer::Pause(int ms) {
   if (ms <= 0) return true;
   pollfd stop{stopPipe_[0], POLLIN, 0};
@@ -71,9 +76,18 @@ void TcpServer::Serve() {
     if (fds[1].revents) return;
     int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
-    ++connections_;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      serving_ = true;
+      ++connections_;
+    }
     ServeConnection(fd);
     ::close(fd);
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      serving_ = false;
+    }
+    idle_.notify_all();
   }
 }
 

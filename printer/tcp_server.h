@@ -3,6 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -25,6 +28,9 @@ class TcpServer {
   void Stop();
 
   int Connections() const { return connections_; }
+  // Waits until no connection is being served, so that everything a finished client sent has
+  // been taken in. False after `limit`.
+  bool WaitForIdle(std::chrono::milliseconds limit);
 
  private:
   void Serve();
@@ -37,6 +43,9 @@ class TcpServer {
   int stopPipe_[2] = {-1, -1};
   std::thread thread_;
   std::atomic<int> connections_{0};
+  std::mutex lock_;
+  std::condition_variable idle_;
+  bool serving_ = false;
 };
 
 }  // namespace simprinter

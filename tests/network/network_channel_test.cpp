@@ -57,6 +57,7 @@ TEST(NetworkChannel, VersionDigitsGiveTheVersion) {
   PrinterOnLoopback printer(settings);
   printer.LoadContext();
   EXPECT_EQ(NetGetVersion(), 215);
+  printer.WaitForIdle();
   EXPECT_EQ(host::sockets::ReceiveTimeouts(), std::vector<DWORD>{8000});
   EXPECT_EQ(printer.printer().Commands(), std::vector<uint16_t>{1});
   EXPECT_EQ(printer.printer().Count(simprinter::Event::kUel), 2);  // opening and closing

@@ -18,6 +18,8 @@ class PrinterOnLoopback {
 
   simprinter::Printer& printer() { return printer_; }
   const std::string& address() const { return address_; }
+  // Waits (up to 5 s) until the printer has taken in everything of the finished connections.
+  void WaitForIdle() { EXPECT_TRUE(server_.WaitForIdle(std::chrono::seconds(5))); }
   // Loads the engine context for a network printer at this address.
   void LoadContext() const;
 
