@@ -142,6 +142,12 @@ bool Session::TakeUel() {
   return true;
 }
 
+bool Session::TakeEscape() {
+  if (buffer_.size() < kUelSize) return false;
+  if (!TakeUel()) state_ = State::kIgnore;  // an escape sequence of its own: not for this printer
+  return true;
+}
+
 void Session::Process(std::vector<Piece>* out) {
   for (;;) {
     switch (state_) {
@@ -160,8 +166,7 @@ void Session::Process(std::vector<Piece>* out) {
       case State::kPjl: {
         if (buffer_.empty()) return;
         if (buffer_[0] == kUel[0]) {
-          if (buffer_.size() < kUelSize) return;
-          if (!TakeUel()) state_ = State::kIgnore;
+          if (!TakeEscape()) return;
           break;
         }
         auto end = std::find(buffer_.begin(), buffer_.end(), '\n');
@@ -183,8 +188,7 @@ void Session::Process(std::vector<Piece>* out) {
       case State::kAcl: {
         if (buffer_.empty()) return;
         if (buffer_[0] == kUel[0]) {
-          if (buffer_.size() < kUelSize) return;
-          if (!TakeUel()) state_ = State::kIgnore;
+          if (!TakeEscape()) return;
           break;
         }
         if (buffer_.size() < kRecordSize) return;

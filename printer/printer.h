@@ -109,7 +109,10 @@ class Session {
   enum class State { kIgnore, kPjl, kAcl, kImage };
 
   void Process(std::vector<Piece>* out);
+  // Takes a UEL at the start of the buffer. TakeEscape: at an ESC, takes the UEL or leaves the
+  // envelope; false while more bytes are needed to tell.
   bool TakeUel();
+  bool TakeEscape();
   void HandleRecord(const uint8_t* record, std::vector<Piece>* out);
   void FinishBurn(std::vector<Piece>* out);
   void Reply(uint16_t code, uint16_t status, const uint8_t field[8], std::vector<uint8_t> payload, bool hasPayload,

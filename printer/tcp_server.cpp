@@ -13,6 +13,10 @@
 namespace simprinter {
 
 bool TcpServer::Start(const std::string& address, uint16_t port, std::string* error) {
+  if (thread_.joinable()) {
+    *error = "already serving";
+    return false;
+  }
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = htons(port);

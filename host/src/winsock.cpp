@@ -120,6 +120,20 @@ bool Usable(SOCKET s, Socket* copy) {
   return true;
 }
 
+// Checks a send or receive: a connected socket and a buffer of a sane length.
+bool ReadyToTransfer(SOCKET s, const void* buf, int len, Socket* socket) {
+  if (!Usable(s, socket)) return false;
+  if (!socket->connected) {
+    SetLastError(WSAENOTCONN);
+    return false;
+  }
+  if (len < 0 || (!buf && len > 0)) {
+    SetLastError(WSAEFAULT);
+    return false;
+  }
+  return true;
+}
+
 bool IsLoopback(ULONG address) { return (reinterpret_cast<const unsigned char*>(&address))[0] == 127; }
 
 }  // namespace
@@ -309,15 +323,7 @@ int WINAPI connect(SOCKET s, const struct sockaddr* name, int namelen) {
 int WINAPI send(SOCKET s, const char* buf, int len, int flags) {
   HOST_ENTER("send", SOCKET_ERROR);
   host::sockets::Socket socket;
-  if (!host::sockets::Usable(s, &socket)) return SOCKET_ERROR;
-  if (!socket.connected) {
-    SetLastError(WSAENOTCONN);
-    return SOCKET_ERROR;
-  }
-  if (len < 0 || (!buf && len > 0)) {
-    SetLastError(WSAEFAULT);
-    return SOCKET_ERROR;
-  }
+  if (!host::sockets::ReadyToTransfer(s, buf, len, &socket)) return SOCKET_ERROR;
   int error = 0;
   long sent = host::tcp::SendAll(socket.fd, buf, static_cast<size_t>(len), &error);
   if (sent < 0) {
@@ -330,15 +336,7 @@ int WINAPI send(SOCKET s, const char* buf, int len, int flags) {
 int WINAPI recv(SOCKET s, char* buf, int len, int flags) {
   HOST_ENTER("recv", SOCKET_ERROR);
   host::sockets::Socket socket;
-  if (!host::sockets::Usable(s, &socket)) return SOCKET_ERROR;
-  if (!socket.connected) {
-    SetLastError(WSAENOTCONN);
-    return SOCKET_ERROR;
-  }
-  if (len < 0 || (!buf && len > 0)) {
-    SetLastError(WSAEFAULT);
-    return SOCKET_ERROR;
-  }
+  if (!host::sockets::ReadyToTransfer(s, buf, len, &socket)) return SOCKET_ERROR;
   long long timeoutMicroseconds = -1;
   if (socket.receiveTimeout != 0) {
     auto real = host::clock::RealDuration(socket.receiveTimeout);

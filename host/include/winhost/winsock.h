@@ -138,6 +138,8 @@ int WINAPI closesocket(SOCKET s);
 int WINAPI setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen);
 int WINAPI connect(SOCKET s, const struct sockaddr* name, int namelen);
 int WINAPI send(SOCKET s, const char* buf, int len, int flags);
+// recv returns what has arrived, up to `len` bytes; like any other, a receive of zero bytes waits
+// until data is there (or the time-out, or the peer's close).
 int WINAPI recv(SOCKET s, char* buf, int len, int flags);
 
 // Dotted IPv4 text in the forms a.b.c.d, a.b.c, a.b and a (parts decimal, octal or hex), in
