@@ -74,6 +74,12 @@ struct ServiceHandleTraits {
   static void Close(Type handle) { ::CloseServiceHandle(handle); }
 };
 
+struct SocketTraits {
+  using Type = SOCKET;
+  static Type Invalid() { return INVALID_SOCKET; }
+  static void Close(Type socket) { ::closesocket(socket); }
+};
+
 // Files and devices from CreateFileW (invalid: INVALID_HANDLE_VALUE).
 using UniqueFile = UniqueResource<FileHandleTraits>;
 // Events, mutexes, threads, processes (invalid: null).
@@ -82,5 +88,7 @@ using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
 using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
 // Service control manager and service handles (invalid: null).
 using UniqueServiceHandle = UniqueResource<ServiceHandleTraits>;
+// Sockets from socket() (invalid: INVALID_SOCKET).
+using UniqueSocket = UniqueResource<SocketTraits>;
 
 }  // namespace platform

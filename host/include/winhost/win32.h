@@ -6,3 +6,4 @@
 #include "winhost/fileio.h"
 #include "winhost/kernel.h"
 #include "winhost/winsvc.h"
+#include "winhost/winsock.h"

@@ -1,0 +1,32 @@
+// Test-facing control of the host's Windows Sockets: which version WSAStartup grants, how the
+// start-ups are counted, which receive time-outs the program set, and how long a receive
+// time-out really waits.
+#pragma once
+
+#include <chrono>
+#include <vector>
+
+#include "winhost/base.h"
+
+namespace host {
+namespace sockets {
+
+// The version WSAStartup reports as granted; 0 (the default) follows Windows: the version asked
+// for, at most 2.2.
+void SetGrantedVersion(WORD version);
+
+// WSAStartup calls not yet matched by a WSACleanup.
+int StartCount();
+// Sockets open right now.
+int OpenSocketCount();
+// Every SO_RCVTIMEO value the program set, in order (milliseconds).
+std::vector<DWORD> ReceiveTimeouts();
+
+// A receive time-out advances the host clock by its full length and is recorded as a wait of
+// "recv". In real time it waits the compressed length (host/clock.h), but never less than this
+// floor: a printer thread that answers at once must not lose the race against a compressed
+// time-out on a loaded machine. Default 1000 ms.
+void SetMinimumRealWait(std::chrono::milliseconds floor);
+
+}  // namespace sockets
+}  // namespace host

@@ -1,0 +1,65 @@
+// The network channel: every ACL exchange with a networked printer runs over its own short TCP
+// connection to the printer's port 9100, with its own start-up of the socket library. None of
+// these operations writes log lines.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/acl_protocol.h"
+#include "platform/unique_handle.h"
+#include "platform/win32.h"
+
+constexpr u_short NET_PRINTER_PORT = 9100;
+// Receive time-outs (SO_RCVTIMEO), milliseconds.
+constexpr DWORD NET_VERSION_TIMEOUT_MS = 8000;
+constexpr DWORD NET_INFO_TIMEOUT_MS = 20000;   // device ID and build information
+constexpr DWORD NET_BURN_TIMEOUT_MS = 20000;
+// Size of the `out` buffers of the information queries: up to 1024 text bytes and a zero byte.
+constexpr size_t NET_INFO_BUFFER_SIZE = 1025;
+
+// Starts the socket library at version 1.1. Returns 0 when it runs at 1.1; the library's error
+// code when it cannot start; 1 when it grants another version (it is then released again).
+int NetStartup();
+
+// The connection sequence: start the library, create the socket, set the receive time-out,
+// connect to the context's ipAddress on port 9100. The object owns what the sequence opened and
+// releases it exactly once (socket closed first, then WSACleanup), on every path.
+class NetConnection {
+ public:
+  explicit NetConnection(DWORD receiveTimeoutMs);
+  ~NetConnection();
+  NetConnection(const NetConnection&) = delete;
+  NetConnection& operator=(const NetConnection&) = delete;
+
+  bool Connected() const { return connected_; }
+  // NetStartup's result: 0, or why the library did not start.
+  int StartupResult() const { return startup_; }
+
+  // One send of `length` bytes; true when it reported exactly `length`. False without a call
+  // when the sequence did not connect.
+  bool Send(const void* data, int length);
+  // One recv of at most `length` bytes: the count (0 when the printer closed), or -1.
+  int Receive(void* buffer, int length);
+  // WSAGetLastError after the last failed send or receive.
+  int LastError() const { return lastError_; }
+
+ private:
+  int startup_ = -1;
+  bool started_ = false;
+  bool connected_ = false;
+  int lastError_ = 0;
+  platform::UniqueSocket socket_;
+};
+
+// One query on a connected printer: PJL_UEL, PJL_ENTERLANG and the command record for `code`,
+// then one recv of the 16-byte reply into `reply`, which must echo the prefix and the code with
+// status 1. Returns true when every step passed.
+bool NetAclQuery(NetConnection& connection, uint16_t code, AclReply* reply);
+
+// The printer's firmware version, or 0 on any failure.
+long NetGetVersion();
+// The IEEE 1284 device ID text into `out` (NET_INFO_BUFFER_SIZE bytes): 1, or 0 on failure.
+int NetGet1284String(char* out);
+// The build information text into `out` (NET_INFO_BUFFER_SIZE bytes): 1, or 0 on failure.
+int NetBuildInfo(char* out);
