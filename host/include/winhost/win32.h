@@ -5,3 +5,6 @@
 #include "winhost/crt.h"
 #include "winhost/fileio.h"
 #include "winhost/kernel.h"
+#include "winhost/registry.h"
+#include "winhost/setupapi.h"
+#include "winhost/winspool.h"
