@@ -68,11 +68,36 @@ struct LocalMemoryTraits {
   static void Close(Type memory) { ::LocalFree(memory); }
 };
 
+struct PrinterHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type printer) { ::ClosePrinter(printer); }
+};
+
+struct RegistryKeyTraits {
+  using Type = HKEY;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type key) { ::RegCloseKey(key); }
+};
+
+struct DeviceInfoSetTraits {
+  using Type = HDEVINFO;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type set) { ::SetupDiDestroyDeviceInfoList(set); }
+};
+
 // Files and devices from CreateFileW (invalid: INVALID_HANDLE_VALUE).
 using UniqueFile = UniqueResource<FileHandleTraits>;
 // Events, mutexes, threads, processes (invalid: null).
 using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
 // Memory from LocalAlloc or FORMAT_MESSAGE_ALLOCATE_BUFFER.
 using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
+// Printer handles from OpenPrinterW (invalid: null).
+using UniquePrinter = UniqueResource<PrinterHandleTraits>;
+// Registry keys from RegOpenKeyExW or SetupDiOpenDevRegKey (invalid: null; a failed
+// SetupDiOpenDevRegKey gives INVALID_HANDLE_VALUE, which must not be taken).
+using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+// Device information sets from SetupAPI (invalid: INVALID_HANDLE_VALUE).
+using UniqueDeviceInfoSet = UniqueResource<DeviceInfoSetTraits>;
 
 }  // namespace platform
