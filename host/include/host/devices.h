@@ -16,17 +16,17 @@ namespace host {
 namespace devices {
 
 struct UsbPrintDevice {
-  std::wstring instanceId;                     // "USB\VID_1234&PID_5678\SERIAL"
-  std::optional<std::wstring> hardwareId;      // SPDRP_HARDWAREID (one ID); none: no such property
-  std::optional<std::wstring> parentIdPrefix;  // "ParentIdPrefix" of its Enum key; none: no value
-  std::wstring interfacePath;                  // empty: derived from the instance ID
+  std::wstring instanceId{};                   // "USB\VID_1234&PID_5678\SERIAL"
+  std::optional<std::wstring> hardwareId{};    // SPDRP_HARDWAREID (one ID); none: no such property
+  std::optional<std::wstring> parentIdPrefix{};// "ParentIdPrefix" of its Enum key; none: no value
+  std::wstring interfacePath{};                // empty: derived from the instance ID
   bool present = true;
 };
 
 struct PrinterClassDevice {
-  std::wstring instanceId;               // "USBPRINT\MODEL\<parent ID prefix>&USB001"
+  std::wstring instanceId{};             // "USBPRINT\MODEL\<parent ID prefix>&USB001"
   DWORD configFlags = 0;                 // SPDRP_CONFIGFLAGS; 0 means installed
-  std::optional<std::wstring> portName;  // "PortName" of its hardware key; none: no hardware key
+  std::optional<std::wstring> portName{};  // "PortName" of its hardware key; none: no hardware key
   bool present = true;
 };
 

@@ -12,10 +12,10 @@ namespace host {
 namespace spooler {
 
 struct Printer {
-  std::optional<std::wstring> name;
-  std::optional<std::wstring> port;
-  std::optional<std::wstring> driver;
-  std::optional<std::wstring> comment;
+  std::optional<std::wstring> name{};
+  std::optional<std::wstring> port{};
+  std::optional<std::wstring> driver{};
+  std::optional<std::wstring> comment{};
   DWORD jobs = 0;
   // Listed under PRINTER_ENUM_CONNECTIONS (a connection to a shared printer) instead of
   // PRINTER_ENUM_LOCAL.
