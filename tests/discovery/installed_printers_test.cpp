@@ -9,29 +9,19 @@
 
 #include "host/machine.h"
 #include "host/spooler.h"
+#include "error_lines.h"
 #include "support/trace.h"
 
 namespace {
 
 using host::spooler::Printer;
+using discovery_test::ErrorTraced;
+using discovery_test::FailureCase;
 using testing_support::TraceCount;
 using testing_support::Traced;
 using testing_support::TraceTexts;
 
 const std::vector<std::wstring> kDrivers = {L"TV Vexline Q5530n MFP"};
-
-// Whether an error line with this code and context was written.
-bool ErrorTraced(const std::wstring& context, DWORD code) {
-  std::wstring opening = L"===>>> ERROR (gle=" + std::to_wstring(code) + L",";
-  std::wstring ending = L"Context: " + context;
-  for (const std::wstring& text : TraceTexts()) {
-    if (text.rfind(opening, 0) == 0 && text.size() >= ending.size() &&
-        text.compare(text.size() - ending.size(), ending.size(), ending) == 0) {
-      return true;
-    }
-  }
-  return false;
-}
 
 TEST(InstalledPrintersTest, DriverNamesMatchWholeAndWithoutCase) {
   host::spooler::AddPrinter(Printer{L"Upper", L"USB001", L"TV VEXLINE Q5530N MFP"});
@@ -178,19 +168,13 @@ TEST(InstalledPrintersTest, PrinterInfoFieldsAndLines) {
 
 TEST(InstalledPrintersTest, PrinterInfoFailuresKeepTheDriverAndReleaseEverything) {
   host::spooler::AddPrinter(Printer{L"Office", L"USB001", L"TV Vexline Q5530n MFP", L"Second floor", 7});
-  struct Case {
-    const char* api;
-    DWORD error;
-    int skip;
-    std::wstring context;
-  };
-  const Case cases[] = {
+  const FailureCase cases[] = {
       {"OpenPrinterW", ERROR_ACCESS_DENIED, 0, L"OpenPrinter() failed"},
       {"GetPrinterW", ERROR_INVALID_HANDLE, 0, L"GetPrinter-1() failed"},
       {"LocalAlloc", ERROR_NOT_ENOUGH_MEMORY, 0, L"malloc() failed"},
       {"GetPrinterW", ERROR_ACCESS_DENIED, 1, L"GetPrinter-2() failed"},
   };
-  for (const Case& c : cases) {
+  for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.api);
     PrinterInfo info{};
     wcscpy(info.portName, L"p");

@@ -15,12 +15,15 @@
 #include "host/machine.h"
 #include "host/registry.h"
 #include "host/spooler.h"
+#include "error_lines.h"
 #include "support/trace.h"
 
 namespace {
 
 using host::devices::PrinterClassDevice;
 using host::devices::UsbPrintDevice;
+using discovery_test::ErrorTraced;
+using discovery_test::FailureCase;
 using testing_support::TraceCount;
 using testing_support::Traced;
 using testing_support::TraceTexts;
@@ -35,17 +38,6 @@ void AddUsbPrinter(const std::wstring& serial, const std::wstring& prefix, const
   std::wstring child = L"USBPRINT\\TVVEXLINEQ5530N_MFP\\" + prefix + L"&" + port;
   std::transform(child.begin(), child.end(), child.begin(), ::towupper);
   host::devices::AddPrinterClassDevice(PrinterClassDevice{child, configFlags, port, childPresent});
-}
-
-bool ErrorTraced(const std::wstring& context, DWORD code) {
-  std::wstring opening = L"===>>> ERROR (gle=" + std::to_wstring(static_cast<int>(code)) + L",";
-  for (const std::wstring& text : TraceTexts()) {
-    if (text.rfind(opening, 0) == 0 && text.size() > context.size() &&
-        text.compare(text.size() - context.size(), context.size(), context) == 0) {
-      return true;
-    }
-  }
-  return false;
 }
 
 int LinesStartingWith(const std::wstring& start) {
@@ -191,26 +183,20 @@ TEST(UsbLookupTest, DeviceNameFailuresGiveTheirLines) {
 
   AddUsbPrinter(L"S1", L"7&aa&0", L"USB001");
   EXPECT_EQ(GetDeviceName(L"NOT-THERE", path, GUID_DEVINTERFACE_USBPRINT), 0);
-  EXPECT_TRUE(ErrorTraced(L"Context: Failed SetupDiEnumDeviceInfo()", ERROR_NO_MORE_ITEMS));
+  EXPECT_TRUE(ErrorTraced(L"Failed SetupDiEnumDeviceInfo()", ERROR_NO_MORE_ITEMS));
 
-  struct Case {
-    const char* api;
-    DWORD error;
-    int skip;
-    std::wstring context;
-  };
-  const Case cases[] = {
+  const FailureCase cases[] = {
       {"SetupDiGetDeviceInterfaceDetailW", ERROR_INVALID_PARAMETER, 0,
        L"Failed first call to SetupDiGetInterfaceDeviceDetail()"},
       {"LocalAlloc", ERROR_NOT_ENOUGH_MEMORY, 0, L"Failed to alloc buffer for device detail"},
       {"SetupDiGetDeviceInterfaceDetailW", ERROR_INVALID_USER_BUFFER, 1,
        L"Failed second call to SetupDiGetInterfaceDeviceDetail()"},
   };
-  for (const Case& c : cases) {
+  for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.api);
     host::FailCall(c.api, c.error, 1, c.skip);
     EXPECT_EQ(GetDeviceName(L"S1", path, GUID_DEVINTERFACE_USBPRINT), 0);
-    EXPECT_TRUE(ErrorTraced(L"Context: " + c.context, c.error));
+    EXPECT_TRUE(ErrorTraced(c.context, c.error));
     EXPECT_TRUE(host::OpenResources().empty());
   }
   host::FailCall("SetupDiGetClassDevsW", ERROR_INVALID_PARAMETER);
@@ -253,7 +239,7 @@ TEST(UsbLookupTest, RegistryAndDeviceSetFailures) {
   DWORD size = sizeof data;
   EXPECT_EQ(GetValueFromHKLM(L"SYSTEM\\Nowhere", L"V", data, &size), ERROR_FILE_NOT_FOUND);
   EXPECT_TRUE(Traced(L"GetValueFromHKey SYSTEM\\Nowhere V"));
-  EXPECT_TRUE(ErrorTraced(L"Context: GetValueFromHKLM->RegOpenKeyEx failed", ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(ErrorTraced(L"GetValueFromHKLM->RegOpenKeyEx failed", ERROR_FILE_NOT_FOUND));
   host::registry::SetString(L"SYSTEM\\Somewhere", L"V", L"longer than eight bytes");
   EXPECT_EQ(GetValueFromHKLM(L"SYSTEM\\Somewhere", L"V", data, &size), ERROR_MORE_DATA);
 
