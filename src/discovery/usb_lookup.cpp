@@ -188,6 +188,7 @@ int _GetUSBDevice(DWORD& index, HDEVINFO& m_hDevInfo, wchar_t* devInstID, bool& 
 }
 
 int GetDevInstIDViaPortname(HDEVINFO& m_hDevInfo, const wchar_t* portName, wchar_t* devInstID) {
+  if (!portName) portName = L"";
   DiagLog::Write(L"GetDevInstIDViaPortname(%ls)", portName);
   devInstID[0] = L'\0';
   DWORD index = 0;

@@ -137,7 +137,8 @@ TEST(UsbLookupTest, WalkStepsAndTheirContext) {
 TEST(UsbLookupTest, InstanceIdsThatDoNotFitTheStepAreRefused) {
   std::wstring longSerial(USB_ENUM_ID_CHARS - UsbId(L"").size(), L'Z');
   host::devices::AddUsbPrintDevice(UsbPrintDevice{UsbId(longSerial), L"HW", L"7&dd&0"});
-  AddUsbPrinter(L"S1", L"7&aa&0", L"USB001");
+  // A hardware ID longer than the 256 bytes read is still a hardware ID.
+  host::devices::AddUsbPrintDevice(UsbPrintDevice{UsbId(L"S1"), std::wstring(300, L'H'), L"7&aa&0"});
   DWORD index = 0;
   HDEVINFO set = INVALID_HANDLE_VALUE;
   wchar_t id[USB_ENUM_ID_CHARS];
