@@ -2,6 +2,7 @@
 // with typed values, key handles and their accounting.
 #include "host/registry.h"
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>

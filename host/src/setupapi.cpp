@@ -4,6 +4,7 @@
 #include "host/devices.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <cwctype>
 #include <map>

@@ -2,6 +2,7 @@
 // at level 2 with the spooler's size negotiation, and printer handles with their accounting.
 #include "host/spooler.h"
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>

@@ -134,7 +134,7 @@ TEST(UsbLookupTest, WalkStepsAndTheirContext) {
   EXPECT_EQ(set, INVALID_HANDLE_VALUE);
 }
 
-TEST(UsbLookupTest, InstanceIdsThatDoNotFitTheStepAreRefused) {
+TEST(UsbLookupTest, LongInstanceIdsAreRefusedAndLongHardwareIdsKept) {
   std::wstring longSerial(USB_ENUM_ID_CHARS - UsbId(L"").size(), L'Z');
   host::devices::AddUsbPrintDevice(UsbPrintDevice{UsbId(longSerial), L"HW", L"7&dd&0"});
   // A hardware ID longer than the 256 bytes read is still a hardware ID.
