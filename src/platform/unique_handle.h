@@ -80,6 +80,24 @@ struct SocketTraits {
   static void Close(Type socket) { ::closesocket(socket); }
 };
 
+struct PrinterHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type printer) { ::ClosePrinter(printer); }
+};
+
+struct RegistryKeyTraits {
+  using Type = HKEY;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type key) { ::RegCloseKey(key); }
+};
+
+struct DeviceInfoSetTraits {
+  using Type = HDEVINFO;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type set) { ::SetupDiDestroyDeviceInfoList(set); }
+};
+
 // Files and devices from CreateFileW (invalid: INVALID_HANDLE_VALUE).
 using UniqueFile = UniqueResource<FileHandleTraits>;
 // Events, mutexes, threads, processes (invalid: null).
@@ -90,5 +108,12 @@ using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
 using UniqueServiceHandle = UniqueResource<ServiceHandleTraits>;
 // Sockets from socket() (invalid: INVALID_SOCKET).
 using UniqueSocket = UniqueResource<SocketTraits>;
+// Printer handles from OpenPrinterW (invalid: null).
+using UniquePrinter = UniqueResource<PrinterHandleTraits>;
+// Registry keys from RegOpenKeyExW or SetupDiOpenDevRegKey (invalid: null; a failed
+// SetupDiOpenDevRegKey gives INVALID_HANDLE_VALUE, which must not be taken).
+using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+// Device information sets from SetupAPI (invalid: INVALID_HANDLE_VALUE).
+using UniqueDeviceInfoSet = UniqueResource<DeviceInfoSetTraits>;
 
 }  // namespace platform

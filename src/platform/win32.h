@@ -13,6 +13,12 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 #include <winsvc.h>
+#include <winspool.h>
+#include <setupapi.h>
+// The device class and interface identifiers are defined (not only declared) here.
+#include <initguid.h>
+#include <devguid.h>
+#include <usbprint.h>
 #else
 #include "winhost/win32.h"
 #endif

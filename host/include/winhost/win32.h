@@ -7,3 +7,6 @@
 #include "winhost/kernel.h"
 #include "winhost/winsvc.h"
 #include "winhost/winsock.h"
+#include "winhost/registry.h"
+#include "winhost/setupapi.h"
+#include "winhost/winspool.h"
