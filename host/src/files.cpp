@@ -34,6 +34,7 @@ struct FileSystem {
   std::wstring modulePath;
   std::wstring currentDirectory;
   std::vector<DeviceOpener> openers;
+  std::map<std::string, DWORD> attributes;  // set by SetFileAttributesW; files without one are archive files
 };
 
 FileSystem& Fs() {
@@ -61,6 +62,7 @@ void ResetFileSystem() {
   Fs().modulePath = L"C:\\Program Files\\Corvel\\corvel.exe";
   Fs().currentDirectory = L"C:\\";
   Fs().openers.clear();
+  Fs().attributes.clear();
 }
 
 const bool g_registered = [] {
@@ -142,6 +144,15 @@ std::string HostPathLocked(const std::wstring& full) {
   return result.string();
 }
 
+// Attributes of an existing file or folder at a host path.
+DWORD AttributesOf(const std::string& hostPath) {
+  std::error_code ec;
+  if (fs::is_directory(hostPath, ec)) return FILE_ATTRIBUTE_DIRECTORY;
+  std::lock_guard<std::mutex> guard(Fs().lock);
+  auto it = Fs().attributes.find(hostPath);
+  return it == Fs().attributes.end() ? FILE_ATTRIBUTE_ARCHIVE : it->second;
+}
+
 DWORD ErrorForMissing(const std::string& hostPath) {
   std::error_code ec;
   return fs::is_directory(fs::path(hostPath).parent_path(), ec) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
@@ -219,6 +230,12 @@ std::string ReadFile(const std::wstring& windowsPath) {
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+void SetAttributes(const std::wstring& windowsPath, DWORD attributes) {
+  std::string path = HostPathOf(windowsPath);
+  std::lock_guard<std::mutex> guard(Fs().lock);
+  Fs().attributes[path] = attributes;
 }
 
 void SetModuleFileName(const std::wstring& path) {
@@ -299,6 +316,10 @@ HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode
   }
   bool reads = desiredAccess & (GENERIC_READ | GENERIC_ALL);
   bool writes = desiredAccess & (GENERIC_WRITE | GENERIC_ALL);
+  if (exists && writes && (host::AttributesOf(path) & FILE_ATTRIBUTE_READONLY)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
   int flags = writes ? (reads ? O_RDWR : O_WRONLY) : O_RDONLY;
   if (!exists) flags |= O_CREAT;
   if (creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING) flags |= O_TRUNC;
@@ -432,8 +453,27 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR fileName) {
     SetLastError(path.empty() ? ERROR_PATH_NOT_FOUND : host::ErrorForMissing(path));
     return INVALID_FILE_ATTRIBUTES;
   }
-  if (fs::is_directory(path, ec)) return FILE_ATTRIBUTE_DIRECTORY;
-  return FILE_ATTRIBUTE_ARCHIVE;
+  return host::AttributesOf(path);
+}
+
+BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes) {
+  HOST_ENTER("SetFileAttributesW", FALSE);
+  std::string path = fileName ? host::HostPathOf(fileName) : std::string();
+  std::error_code ec;
+  if (path.empty() || !fs::exists(path, ec)) {
+    SetLastError(path.empty() ? ERROR_PATH_NOT_FOUND : host::ErrorForMissing(path));
+    return FALSE;
+  }
+  if (fs::is_directory(path, ec)) return TRUE;
+  // FILE_ATTRIBUTE_NORMAL stands alone; it reads back as itself.
+  const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                         FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL;
+  DWORD kept = attributes & settable;
+  if (kept != FILE_ATTRIBUTE_NORMAL) kept &= ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL);
+  if (kept == 0) kept = FILE_ATTRIBUTE_NORMAL;
+  std::lock_guard<std::mutex> guard(host::Fs().lock);
+  host::Fs().attributes[path] = kept;
+  return TRUE;
 }
 
 BOOL WINAPI DeleteFileW(LPCWSTR fileName) {
@@ -444,7 +484,7 @@ BOOL WINAPI DeleteFileW(LPCWSTR fileName) {
     SetLastError(path.empty() ? ERROR_PATH_NOT_FOUND : host::ErrorForMissing(path));
     return FALSE;
   }
-  if (fs::is_directory(path, ec) || !fs::remove(path, ec)) {
+  if (fs::is_directory(path, ec) || (host::AttributesOf(path) & FILE_ATTRIBUTE_READONLY) || !fs::remove(path, ec)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }

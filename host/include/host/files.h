@@ -21,6 +21,8 @@ std::string HostPathOf(const std::wstring& windowsPath);
 // Writes a file at a Windows path, creating its folders.
 void WriteFile(const std::wstring& windowsPath, const std::string& bytes);
 std::string ReadFile(const std::wstring& windowsPath);
+// Sets a file's attributes as SetFileAttributesW does (e.g. FILE_ATTRIBUTE_READONLY).
+void SetAttributes(const std::wstring& windowsPath, DWORD attributes);
 
 // The program's own path as GetModuleFileNameW(NULL, ...) reports it.
 void SetModuleFileName(const std::wstring& path);

@@ -60,5 +60,6 @@ BOOL WINAPI SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER
 DWORD WINAPI GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
 BOOL WINAPI GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
 DWORD WINAPI GetFileAttributesW(LPCWSTR fileName);
+BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes);
 BOOL WINAPI DeleteFileW(LPCWSTR fileName);
 BOOL WINAPI FlushFileBuffers(HANDLE file);
