@@ -113,6 +113,16 @@ std::wstring FullPath(const std::wstring& name, const std::wstring& current) {
     }
     parts.push_back(part);
   }
+  // A last segment loses its trailing periods and blanks ("image.bin. ." -> "image.bin").
+  if (!trailing && !parts.empty()) {
+    std::wstring& last = parts.back();
+    size_t keep = last.find_last_not_of(L". ");
+    if (keep == std::wstring::npos) {
+      parts.pop_back();
+    } else {
+      last.erase(keep + 1);
+    }
+  }
   std::wstring full = drive;
   for (const std::wstring& p : parts) full += L"\\" + p;
   if (parts.empty() || trailing) full += L"\\";

@@ -74,6 +74,27 @@ TEST(CodePages, Utf8ReplacementCountsFollowWindows) {
   EXPECT_EQ(std::wstring(out, 4), L"a\uFFFD\uFFFDz");
 }
 
+TEST(CodePages, LoneSurrogateBecomesTheReplacementCharacter) {
+  // Since Windows Vista an unpaired surrogate is converted to U+FFFD (EF BF BD) rather than dropped.
+  const wchar_t lone[] = {L'a', static_cast<wchar_t>(0xD800), L'b', 0};
+  char narrow[16] = {};
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, lone, 3, narrow, sizeof narrow, nullptr, nullptr), 5);
+  EXPECT_EQ(std::string(narrow, 5), "a\xEF\xBF\xBD" "b");
+}
+
+TEST(CodePages, CharacterOutsideTheBasicPlaneTakesOneOrTwoWideUnits) {
+  // U+1F5A8 (printer): a surrogate pair where wchar_t has 16 bits (Windows), one unit where it has
+  // 32 (the simulated host, on purpose).
+  const char printer[] = "\xF0\x9F\x96\xA8";
+  const int units = sizeof(wchar_t) == 2 ? 2 : 1;
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, printer, 4, nullptr, 0), units);
+  wchar_t wide[4] = {};
+  ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, printer, 4, wide, 4), units);
+  char back[8] = {};
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide, units, back, sizeof back, nullptr, nullptr), 4);
+  EXPECT_EQ(std::string(back, 4), printer);
+}
+
 TEST(CodePages, BadArgumentsAndCodePagesAreRefused) {
   wchar_t wide[8];
   char narrow[8];

@@ -1,4 +1,5 @@
 // Files and folders: failed opens, creation dispositions, size, pointer and attributes.
+#include <cwchar>
 #include <string>
 
 #include "conformance.h"
@@ -35,6 +36,19 @@ TEST_F(Files, FailedOpenTellsMissingFileFromMissingPath) {
     SetLastError(kPoison);
     EXPECT_EQ(Open(c.path, GENERIC_READ | GENERIC_WRITE, c.disposition), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), c.error) << "disposition " << c.disposition;
+  }
+
+  // An empty name, a drive that does not exist, a device nobody provides.
+  struct Other {
+    const wchar_t* path;
+    DWORD error;
+  } others[] = {{L"", ERROR_PATH_NOT_FOUND},
+                {L"Q:\\missing\\x.bin", ERROR_PATH_NOT_FOUND},
+                {L"\\\\.\\ConformanceNoSuchDevice", ERROR_FILE_NOT_FOUND}};
+  for (const Other& other : others) {
+    SetLastError(kPoison);
+    EXPECT_EQ(Open(other.path, GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), other.error) << "path \"" << std::string(other.path, other.path + wcslen(other.path)) << "\"";
   }
 
   SetLastError(kPoison);
@@ -173,6 +187,48 @@ TEST_F(Files, SizeAndPointerOfAnOpenFile) {
   EXPECT_TRUE(CloseHandle(file));
 }
 
+TEST_F(Files, OverlappedTransferOnASynchronousFileCompletesInTheCall) {
+  std::wstring path = temp_.File(L"data.bin");
+  HANDLE file = Open(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  ASSERT_NE(event, nullptr);
+
+  OVERLAPPED control = {};
+  control.hEvent = event;
+  DWORD done = kPoison;
+  EXPECT_TRUE(WriteFile(file, "0123456789", 10, &done, &control));
+  EXPECT_EQ(done, 10u);
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);  // the control block's event is set
+  done = kPoison;
+  EXPECT_TRUE(GetOverlappedResult(file, &control, &done, FALSE));
+  EXPECT_EQ(done, 10u);
+
+  // The control block's offset, not the file pointer, says where a transfer starts.
+  control = {};
+  control.hEvent = event;
+  control.Offset = 4;
+  char bytes[16] = {};
+  done = kPoison;
+  EXPECT_TRUE(ReadFile(file, bytes, sizeof bytes, &done, &control));
+  EXPECT_EQ(std::string(bytes, done), "456789");
+
+  // At the end an overlapped read fails with ERROR_HANDLE_EOF, and so does its result.
+  control = {};
+  control.hEvent = event;
+  control.Offset = 10;
+  SetLastError(kPoison);
+  EXPECT_FALSE(ReadFile(file, bytes, sizeof bytes, &done, &control));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HANDLE_EOF));
+  SetLastError(kPoison);
+  EXPECT_FALSE(GetOverlappedResult(file, &control, &done, FALSE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HANDLE_EOF));
+  EXPECT_EQ(done, 0u);
+
+  EXPECT_TRUE(CloseHandle(event));
+  EXPECT_TRUE(CloseHandle(file));
+}
+
 TEST_F(Files, InvalidHandleIsRefusedBySizeAndPointerCalls) {
   HANDLE bogus = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x7FF0));
   DWORD high = kPoison;
@@ -182,9 +238,11 @@ TEST_F(Files, InvalidHandleIsRefusedBySizeAndPointerCalls) {
   SetLastError(kPoison);
   EXPECT_EQ(SetFilePointer(bogus, 0, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  SetLastError(kPoison);
-  EXPECT_FALSE(CloseHandle(bogus));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  for (HANDLE handle : {bogus, static_cast<HANDLE>(nullptr)}) {
+    SetLastError(kPoison);
+    EXPECT_FALSE(CloseHandle(handle));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  }
 }
 
 }  // namespace

@@ -90,6 +90,13 @@ TEST(Paths, FullPathNameResolvesDotsAndSlashes) {
 
   ASSERT_GT(GetFullPathNameW(L"C:\\dir\\..\\..\\x.txt", MAX_PATH, full, nullptr), 0u);
   EXPECT_EQ(std::wstring(full), L"C:\\x.txt");  // ".." stops at the root
+
+  // Documented path normalisation: trailing periods and blanks of the last segment are removed.
+  ASSERT_GT(GetFullPathNameW(L"C:\\dir\\image.bin. .", MAX_PATH, full, nullptr), 0u);
+  EXPECT_EQ(std::wstring(full), L"C:\\dir\\image.bin");
+
+  // An empty name fails (the last error is left unchecked: Wine leaves it alone).
+  EXPECT_EQ(GetFullPathNameW(L"", MAX_PATH, full, nullptr), 0u);
 }
 
 TEST(Paths, CurrentAndTemporaryFolderSizes) {
