@@ -5,6 +5,12 @@ set -euo pipefail
 program=$1
 prefix=$2
 source "$(dirname "$0")/wine_env.sh" "$prefix"
-# The suite calls no window functions, so it needs no display; its failures alone are shown.
+# Machine state the cases cannot make through the API (registry values, services), per area.
+shopt -s nullglob
+for step in "$(dirname "$0")"/conformance.d/*.sh; do
+  source "$step"
+done
+# The suite calls no window functions, so it needs no display. Wine's own debug output is off:
+# it would repeat each GoogleTest failure as debugger output.
 export WINEDEBUG=-all
 "$WINE" "$program"
