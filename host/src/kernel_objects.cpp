@@ -55,6 +55,16 @@ class Event : public KernelObject {
   bool signaled_;
 };
 
+// What the pseudo-handles of the current process and thread stand for in a wait: an object
+// that is never signalled while its own process or thread waits on it.
+class Unsignalled : public KernelObject {
+ public:
+  std::string Describe() const override { return "current process or thread"; }
+  bool Waitable() const override { return true; }
+};
+
+bool IsPseudoHandle(HANDLE handle) { return handle == GetCurrentProcess() || handle == GetCurrentThread(); }
+
 class Mutex : public KernelObject {
  public:
   explicit Mutex(std::wstring name) : name_(std::move(name)) {}
@@ -185,6 +195,7 @@ void WINAPI SetLastError(DWORD code) { host::t_lastError = code; }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
   HOST_ENTER("CloseHandle", FALSE);
+  if (host::IsPseudoHandle(handle)) return TRUE;  // documented: no effect
   std::shared_ptr<host::KernelObject> object;
   {
     std::lock_guard<std::mutex> guard(host::Table().lock);
@@ -303,7 +314,8 @@ BOOL WINAPI ReleaseMutex(HANDLE handle) {
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   HOST_ENTER("WaitForSingleObject", WAIT_FAILED);
-  auto object = host::ObjectOf(handle);
+  std::shared_ptr<host::KernelObject> object =
+      host::IsPseudoHandle(handle) ? std::make_shared<host::Unsignalled>() : host::ObjectOf(handle);
   if (!object || !object->Waitable()) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;

@@ -54,6 +54,17 @@ TEST(Sync, WaitOnAClosedHandleFails) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+TEST(Sync, CurrentProcessPseudoHandleIsInvalidHandleValue) {
+  // GetCurrentProcess() is (HANDLE)-1, the value of INVALID_HANDLE_VALUE. Documented: closing a
+  // pseudo-handle has no effect (the call succeeds); the process is not signalled while it runs.
+  EXPECT_EQ(GetCurrentProcess(), INVALID_HANDLE_VALUE);
+  SetLastError(kPoison);
+  EXPECT_TRUE(CloseHandle(INVALID_HANDLE_VALUE));
+  EXPECT_TRUE(CloseHandle(GetCurrentThread()));
+  EXPECT_EQ(GetLastError(), kPoison);
+  EXPECT_EQ(WaitForSingleObject(INVALID_HANDLE_VALUE, 10), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
 TEST(Sync, NamedMutexCreatedTwiceOpensTheFirst) {
   const wchar_t* name = L"ConformanceSingleInstance";
   SetLastError(kPoison);
