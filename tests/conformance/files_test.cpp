@@ -95,6 +95,43 @@ TEST_F(Files, CreationDispositionsReportAnExistingFile) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+TEST_F(Files, NamesMatchWithoutRegardToCase) {
+  ASSERT_TRUE(conformance::WriteWholeFile(temp_.File(L"TVQ5530An.bin"), "image"));
+  HANDLE file = Open(temp_.path() + L"\\tvq5530AN.BIN", GENERIC_READ, OPEN_EXISTING);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetFileSize(file, nullptr), 5u);
+  EXPECT_TRUE(CloseHandle(file));
+  EXPECT_NE(GetFileAttributesW((temp_.path() + L"\\TVQ5530AN.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Files, AccessIsCheckedAgainstTheOpenMode) {
+  std::wstring path = temp_.File(L"a.bin");
+  ASSERT_TRUE(conformance::WriteWholeFile(path, "abc"));
+  char bytes[4];
+  DWORD done = kPoison;
+
+  HANDLE reader = Open(path, GENERIC_READ, OPEN_EXISTING);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  SetLastError(kPoison);
+  EXPECT_FALSE(WriteFile(reader, "x", 1, &done, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(done, 0u);
+  EXPECT_TRUE(CloseHandle(reader));
+
+  HANDLE writer = Open(path, GENERIC_WRITE, OPEN_EXISTING);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  done = kPoison;
+  SetLastError(kPoison);
+  EXPECT_FALSE(ReadFile(writer, bytes, sizeof bytes, &done, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(done, 0u);
+  EXPECT_TRUE(CloseHandle(writer));
+
+  SetLastError(kPoison);
+  EXPECT_EQ(Open(path, GENERIC_READ, 0), INVALID_HANDLE_VALUE);  // no such creation disposition
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
 TEST_F(Files, FolderCannotBeOpenedOrDeletedAsAFile) {
   std::wstring folder = temp_.Folder(L"sub");
   SetLastError(kPoison);

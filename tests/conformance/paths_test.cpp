@@ -31,6 +31,10 @@ TEST(Paths, ModuleFileNameIsAbsoluteAndReportsAShortBuffer) {
   EXPECT_EQ(GetModuleFileNameW(nullptr, buffer.data(), length), length);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(buffer[length], conformance::kPoisonChar);  // nothing written past the given size
+
+  SetLastError(kPoison);
+  EXPECT_EQ(GetModuleFileNameW(nullptr, buffer.data(), 0), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
 TEST(Paths, CutModuleFileNameIsTerminatedInsideTheBuffer) {
