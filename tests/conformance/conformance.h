@@ -23,9 +23,6 @@ bool RunningOnWine();
 // Runs `work` on a thread of its own and waits for it to end. `work` makes no assertions.
 void RunOnOtherThread(const std::function<void()>& work);
 
-// Sets the last error to kPoison.
-inline void PoisonLastError() { SetLastError(kPoison); }
-
 // A wide buffer of `chars` characters filled with kPoisonChar.
 inline std::vector<wchar_t> PoisonedBuffer(size_t chars) { return std::vector<wchar_t>(chars, kPoisonChar); }
 
