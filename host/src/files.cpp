@@ -59,6 +59,8 @@ void ResetFileSystem() {
   if (mkdtemp(name.data())) Fs().ownFolder = name.data();
   Fs().drives.clear();
   Fs().drives[L'C'] = Fs().ownFolder;
+  std::error_code ignored;
+  if (!Fs().ownFolder.empty()) fs::create_directories(fs::path(Fs().ownFolder) / "Windows" / "Temp", ignored);
   Fs().modulePath = L"C:\\Program Files\\Corvel\\corvel.exe";
   Fs().currentDirectory = L"C:\\";
   Fs().openers.clear();
@@ -112,6 +114,16 @@ std::wstring FullPath(const std::wstring& name, const std::wstring& current) {
       continue;
     }
     parts.push_back(part);
+  }
+  // A last segment loses its trailing periods and blanks ("image.bin. ." -> "image.bin").
+  if (!trailing && !parts.empty()) {
+    std::wstring& last = parts.back();
+    size_t keep = last.find_last_not_of(L". ");
+    if (keep == std::wstring::npos) {
+      parts.pop_back();
+    } else {
+      last.erase(keep + 1);
+    }
   }
   std::wstring full = drive;
   for (const std::wstring& p : parts) full += L"\\" + p;
@@ -489,6 +501,58 @@ BOOL WINAPI DeleteFileW(LPCWSTR fileName) {
     return FALSE;
   }
   return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES) {
+  HOST_ENTER("CreateDirectoryW", FALSE);
+  std::string path = pathName && *pathName ? host::HostPathOf(pathName) : std::string();
+  std::error_code ec;
+  if (path.empty() || !fs::is_directory(fs::path(path).parent_path(), ec)) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  if (fs::exists(path, ec)) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  if (!fs::create_directory(path, ec)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI RemoveDirectoryW(LPCWSTR pathName) {
+  HOST_ENTER("RemoveDirectoryW", FALSE);
+  std::string path = pathName && *pathName ? host::HostPathOf(pathName) : std::string();
+  std::error_code ec;
+  if (path.empty() || !fs::exists(path, ec)) {
+    SetLastError(path.empty() ? ERROR_PATH_NOT_FOUND : host::ErrorForMissing(path));
+    return FALSE;
+  }
+  if (!fs::is_directory(path, ec)) {
+    SetLastError(ERROR_DIRECTORY);
+    return FALSE;
+  }
+  if (!fs::is_empty(path, ec)) {
+    SetLastError(ERROR_DIR_NOT_EMPTY);
+    return FALSE;
+  }
+  if (!fs::remove(path, ec)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD WINAPI GetTempPathW(DWORD bufferLength, LPWSTR buffer) {
+  HOST_ENTER("GetTempPathW", 0);
+  static const wchar_t kTemp[] = L"C:\\Windows\\Temp\\";
+  const DWORD length = static_cast<DWORD>(std::wcslen(kTemp));
+  // Too small: the size needed, terminator included; otherwise the length copied.
+  if (!buffer || bufferLength < length + 1) return length + 1;
+  std::wmemcpy(buffer, kTemp, length + 1);
+  return length;
 }
 
 DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {

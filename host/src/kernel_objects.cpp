@@ -55,6 +55,16 @@ class Event : public KernelObject {
   bool signaled_;
 };
 
+// What the pseudo-handles of the current process and thread stand for in a wait: an object
+// that is never signalled while its own process or thread waits on it.
+class Unsignalled : public KernelObject {
+ public:
+  std::string Describe() const override { return "current process or thread"; }
+  bool Waitable() const override { return true; }
+};
+
+bool IsPseudoHandle(HANDLE handle) { return handle == GetCurrentProcess() || handle == GetCurrentThread(); }
+
 class Mutex : public KernelObject {
  public:
   explicit Mutex(std::wstring name) : name_(std::move(name)) {}
@@ -185,6 +195,7 @@ void WINAPI SetLastError(DWORD code) { host::t_lastError = code; }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
   HOST_ENTER("CloseHandle", FALSE);
+  if (host::IsPseudoHandle(handle)) return TRUE;  // documented: no effect
   std::shared_ptr<host::KernelObject> object;
   {
     std::lock_guard<std::mutex> guard(host::Table().lock);
@@ -200,10 +211,45 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
   return TRUE;
 }
 
+namespace host {
+namespace {
+
+// Named events and mutexes share one namespace; names are case-sensitive. Returns the object of
+// that name when it exists (`*existed`), else a new one from `make`, registered under the name.
+// Null when the name belongs to another kind of object.
+template <typename T, typename Make>
+std::shared_ptr<KernelObject> CreateNamed(LPCWSTR name, Make make, bool* existed) {
+  std::lock_guard<std::mutex> guard(Table().lock);
+  *existed = false;
+  if (!name || !*name) return make();
+  std::shared_ptr<KernelObject> object;
+  auto it = Table().names.find(name);
+  if (it != Table().names.end()) object = it->second.lock();
+  if (object) {
+    *existed = true;
+    return std::dynamic_pointer_cast<T>(object) ? object : nullptr;
+  }
+  object = make();
+  Table().names[name] = object;
+  return object;
+}
+
+}  // namespace
+}  // namespace host
+
 HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCWSTR name) {
   HOST_ENTER("CreateEventW", nullptr);
-  SetLastError(0);
-  return host::NewHandle(std::make_shared<host::Event>(manualReset != FALSE, initialState != FALSE));
+  bool existed = false;
+  auto object = host::CreateNamed<host::Event>(
+      name, [&] { return std::make_shared<host::Event>(manualReset != FALSE, initialState != FALSE); }, &existed);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);  // the name belongs to another kind of object
+    return nullptr;
+  }
+  // An existing event is opened as it is: the reset kind and initial state are ignored.
+  HANDLE handle = host::NewHandle(object);
+  SetLastError(existed ? ERROR_ALREADY_EXISTS : 0);
+  return handle;
 }
 
 BOOL WINAPI SetEvent(HANDLE event) {
@@ -229,23 +275,12 @@ BOOL WINAPI ResetEvent(HANDLE handle) {
 
 HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCWSTR name) {
   HOST_ENTER("CreateMutexW", nullptr);
-  std::shared_ptr<host::KernelObject> object;
   bool existed = false;
-  {
-    std::lock_guard<std::mutex> guard(host::Table().lock);
-    if (name && *name) {
-      auto it = host::Table().names.find(name);
-      if (it != host::Table().names.end()) object = it->second.lock();
-      if (object && !std::dynamic_pointer_cast<host::Mutex>(object)) {
-        SetLastError(6L /* ERROR_INVALID_HANDLE: the name belongs to another kind of object */);
-        return nullptr;
-      }
-      existed = object != nullptr;
-    }
-    if (!object) {
-      object = std::make_shared<host::Mutex>(name ? name : L"");
-      if (name && *name) host::Table().names[name] = object;
-    }
+  auto object = host::CreateNamed<host::Mutex>(
+      name, [&] { return std::make_shared<host::Mutex>(name ? name : L""); }, &existed);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);  // the name belongs to another kind of object
+    return nullptr;
   }
   // An existing mutex is opened, not taken: the initial-owner request is ignored.
   if (!existed && initialOwner) {
@@ -279,7 +314,8 @@ BOOL WINAPI ReleaseMutex(HANDLE handle) {
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   HOST_ENTER("WaitForSingleObject", WAIT_FAILED);
-  auto object = host::ObjectOf(handle);
+  std::shared_ptr<host::KernelObject> object =
+      host::IsPseudoHandle(handle) ? std::make_shared<host::Unsignalled>() : host::ObjectOf(handle);
   if (!object || !object->Waitable()) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;

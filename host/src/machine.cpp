@@ -120,3 +120,7 @@ DWORD CurrentThreadId() {
 DWORD WINAPI GetCurrentThreadId() { return host::CurrentThreadId(); }
 
 DWORD WINAPI GetCurrentProcessId() { return 0x1C8; }
+
+HANDLE WINAPI GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
+
+HANDLE WINAPI GetCurrentThread() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2)); }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <string>
 
 #include "host/machine.h"
 #include "winhost/kernel.h"
@@ -216,17 +217,36 @@ HLOCAL WINAPI LocalFree(HLOCAL memory) {
   return nullptr;
 }
 
+namespace {
+
+// With the maximum width FORMAT_MESSAGE_MAX_WIDTH_MASK the text's own line breaks are dropped and
+// none are made: each CR LF, lone CR or lone LF becomes one blank ("hi\r\n" gives "hi ").
+std::wstring OnOneLine(const wchar_t* text) {
+  std::wstring line;
+  for (const wchar_t* c = text; *c; ++c) {
+    if (*c == L'\r' && c[1] == L'\n') ++c;
+    line.push_back(*c == L'\r' || *c == L'\n' ? L' ' : *c);
+  }
+  return line;
+}
+
+}  // namespace
+
 DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
                             DWORD size, void* arguments) {
+  // With an allocated buffer, a failed call leaves the caller's pointer null.
+  if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) && buffer) *reinterpret_cast<LPWSTR*>(buffer) = nullptr;
   HOST_ENTER("FormatMessageW", 0);
-  // Only system texts are modelled; other sources are not used by the program.
+  // Only system texts are modelled, on one line or as they are; other sources and line wrapping
+  // at a chosen width are not used by the program.
+  DWORD width = flags & FORMAT_MESSAGE_MAX_WIDTH_MASK;
   if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || (flags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE)) ||
-      (flags & FORMAT_MESSAGE_MAX_WIDTH_MASK) || !buffer) {
+      (width != 0 && width != FORMAT_MESSAGE_MAX_WIDTH_MASK) || !buffer) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  const wchar_t* text = FindMessage(messageId);
-  if (!text) {
+  const wchar_t* found = FindMessage(messageId);
+  if (!found) {
     SetLastError(ERROR_MR_MID_NOT_FOUND);
     return 0;
   }
@@ -234,13 +254,14 @@ DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD 
     SetLastError(ERROR_RESOURCE_LANG_NOT_FOUND);
     return 0;
   }
-  size_t length = std::wcslen(text);
+  const std::wstring text = width == FORMAT_MESSAGE_MAX_WIDTH_MASK ? OnOneLine(found) : std::wstring(found);
+  const size_t length = text.size();
   if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
     SIZE_T bytes = (length + 1) * sizeof(WCHAR);
     if (bytes < size * sizeof(WCHAR)) bytes = size * sizeof(WCHAR);
     auto* copy = static_cast<LPWSTR>(LocalAlloc(LMEM_FIXED, bytes));
     if (!copy) return 0;
-    std::wmemcpy(copy, text, length + 1);
+    std::wmemcpy(copy, text.c_str(), length + 1);
     *reinterpret_cast<LPWSTR*>(buffer) = copy;
     return static_cast<DWORD>(length);
   }
@@ -248,6 +269,6 @@ DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD 
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
-  std::wmemcpy(buffer, text, length + 1);
+  std::wmemcpy(buffer, text.c_str(), length + 1);
   return static_cast<DWORD>(length);
 }

@@ -18,6 +18,11 @@ void WINAPI GetSystemTime(LPSYSTEMTIME time);
 
 DWORD WINAPI GetCurrentThreadId();
 DWORD WINAPI GetCurrentProcessId();
+// Pseudo-handles of the current process ((HANDLE)-1, the same value as INVALID_HANDLE_VALUE) and
+// thread ((HANDLE)-2): closing one has no effect and succeeds; the process and the thread are
+// never signalled while they wait on themselves.
+HANDLE WINAPI GetCurrentProcess();
+HANDLE WINAPI GetCurrentThread();
 
 // Critical sections: the storage is inline, so initialising one allocates nothing.
 typedef struct _RTL_CRITICAL_SECTION {

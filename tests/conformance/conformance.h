@@ -1,0 +1,67 @@
+// Shared by the conformance cases: Win32 behaviour the program relies on, checked in the manner of
+// Wine's API tests. The same cases run against the simulated host and, cross-built, under Wine.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace conformance {
+
+// Put into the last error and into out-parameters before a call, so that a call that leaves them
+// alone is told apart from one that writes them.
+constexpr DWORD kPoison = 0xDEADBEEF;
+constexpr wchar_t kPoisonChar = L'#';
+
+// Whether the suite runs under Wine (and not on Windows or the simulated host).
+bool RunningOnWine();
+
+// Runs `work` on a thread of its own and waits for it to end. `work` makes no assertions.
+void RunOnOtherThread(const std::function<void()>& work);
+
+// A wide buffer of `chars` characters filled with kPoisonChar.
+inline std::vector<wchar_t> PoisonedBuffer(size_t chars) { return std::vector<wchar_t>(chars, kPoisonChar); }
+
+// The text in `buffer` up to its terminator, or the whole buffer when a call left it unterminated.
+inline std::wstring TextIn(const std::vector<wchar_t>& buffer) {
+  size_t length = 0;
+  while (length < buffer.size() && buffer[length] != L'\0') ++length;
+  return std::wstring(buffer.data(), length);
+}
+
+// A folder of its own under the temporary path, for one test's files; removed with the files the
+// test made through File() and Folder() when the test ends.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  // "<folder>\name", remembered for removal.
+  std::wstring File(const std::wstring& name);
+  std::wstring Folder(const std::wstring& name);
+  const std::wstring& path() const { return path_; }
+  bool created() const { return created_; }
+
+ private:
+  std::wstring path_;
+  bool created_ = false;
+  std::vector<std::wstring> files_;
+  std::vector<std::wstring> folders_;
+};
+
+// Creates (or replaces) a file holding `bytes`; false when any call fails.
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
+
+}  // namespace conformance
+
+// Leaves out, in the Wine run only, a case where Wine is known to differ from Windows.
+#define SKIP_WHERE_WINE_DIFFERS(reason)                                         \
+  do {                                                                          \
+    if (::conformance::RunningOnWine()) GTEST_SKIP() << "Wine differs: " << reason; \
+  } while (0)

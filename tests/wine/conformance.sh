@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Runs the conformance suite, cross-built for Windows, once under Wine; GoogleTest's result is the
+# test's result.
+set -euo pipefail
+program=$1
+prefix=$2
+source "$(dirname "$0")/wine_env.sh" "$prefix"
+# Machine state the cases cannot make through the API (registry values, services), per area.
+shopt -s nullglob
+for step in "$(dirname "$0")"/conformance.d/*.sh; do
+  source "$step"
+done
+# The suite calls no window functions, so it needs no display. Wine's own debug output is off:
+# it would repeat each GoogleTest failure as debugger output.
+export WINEDEBUG=-all
+"$WINE" "$program"
