@@ -39,7 +39,9 @@ void AddUsbPrinter(simprinter::Printer& printer, const std::wstring& instanceId)
 }
 
 void AttachToParallelPort(simprinter::Printer& printer) {
-  host::device_files::AttachParallelPort([&printer] { return std::make_shared<PrinterEndpoint>(printer); });
+  // One wire for every handle: a reply to a request written on one handle is read on the next.
+  auto port = std::make_shared<PrinterEndpoint>(printer);
+  host::device_files::AttachParallelPort([port] { return port; });
 }
 
 }  // namespace testing_support

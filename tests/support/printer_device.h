@@ -1,5 +1,6 @@
 // Simulated printers behind the host's device files: the USB printer device and the
-// non-spooled parallel port. Each opening of the device starts a new printer session.
+// non-spooled parallel port. Each opening of the USB device starts a new printer session; the
+// parallel port is one session for all its handles.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +33,7 @@ class PrinterEndpoint : public host::device_files::ByteStreamEndpoint {
 // The printer must live until the machine is reset (the next test's start).
 // Adds a present USB printing device with this instance ID and the printer behind its path.
 void AddUsbPrinter(simprinter::Printer& printer, const std::wstring& instanceId);
-// Puts the printer behind "\\.\NONSPOOLED_LPT1".
+// Puts the printer behind "\\.\NONSPOOLED_LPT1"; every handle shares one session.
 void AttachToParallelPort(simprinter::Printer& printer);
 
 }  // namespace testing_support
