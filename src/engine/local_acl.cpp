@@ -17,37 +17,39 @@ constexpr int kInfoAttempts = 3;
 constexpr int kLongestPayload = 1024;
 constexpr int kClippedPayload = 1023;
 
-bool WriteAll(HANDLE handle, const void* data, size_t length) {
-  return WriteData(handle, data, static_cast<DWORD>(length)) == static_cast<int>(length);
-}
-
 }  // namespace
 
-bool WritePjlUel(HANDLE handle) { return WriteAll(handle, PJL_UEL, PJL_UEL_LENGTH); }
+bool WritePjlUel(HANDLE handle) { return WriteAllData(handle, PJL_UEL, PJL_UEL_LENGTH); }
+
+int ReadAclReply(HANDLE handle, const wchar_t* countFormat) {
+  aclResponse.Clear();
+  int received = 0;
+  for (int read = 0; read < LOCAL_REPLY_READS && received < static_cast<int>(ACL_RECORD_SIZE); ++read) {
+    int count = ReadData(handle, aclResponse.bytes + received, static_cast<DWORD>(ACL_RECORD_SIZE - received),
+                         LOCAL_REPLY_TIMEOUT_MS);
+    DiagLog::Write(countFormat, count);
+    if (count == -1) return -1;
+    Sleep(kPauseAfterReadMs);
+    received += count;
+  }
+  return received;
+}
 
 int SendAclCmd(HANDLE handle, int cmdID) {
   const uint16_t code = static_cast<uint16_t>(cmdID & 0xFF);
   int result = 1;
   if (!WritePjlUel(handle)) result = 0;
-  if (!WriteAll(handle, PJL_ENTERLANG, PJL_ENTERLANG_LENGTH)) result = 0;
+  if (!WriteAllData(handle, PJL_ENTERLANG, PJL_ENTERLANG_LENGTH)) result = 0;
   g_aclCmd.Set(code);
   DiagLog::Write(L"Send acl cmd %#x", code);
-  if (!WriteAll(handle, g_aclCmd.bytes, ACL_RECORD_SIZE)) result = 0;
+  if (!WriteAllData(handle, g_aclCmd.bytes, ACL_RECORD_SIZE)) result = 0;
 
-  aclResponse.Clear();
   Sleep(kPauseBeforeReplyMs);
-  int received = 0;
-  for (int read = 0; read < LOCAL_REPLY_READS && received < static_cast<int>(ACL_RECORD_SIZE); ++read) {
-    int count = ReadData(handle, aclResponse.bytes + received, static_cast<DWORD>(ACL_RECORD_SIZE - received),
-                         LOCAL_REPLY_TIMEOUT_MS);
-    DiagLog::Write(L"read %d bytes", count);
-    if (count == -1) {
-      DiagLog::Write(L"read error aborting...");
-      WritePjlUel(handle);
-      return 0;
-    }
-    Sleep(kPauseAfterReadMs);
-    received += count;
+  int received = ReadAclReply(handle, L"read %d bytes");
+  if (received == -1) {
+    DiagLog::Write(L"read error aborting...");
+    WritePjlUel(handle);
+    return 0;
   }
   if (received != static_cast<int>(ACL_RECORD_SIZE)) result = 0;
 

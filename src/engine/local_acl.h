@@ -21,6 +21,11 @@ constexpr size_t LOCAL_INFO_BUFFER_SIZE = 1025;
 // Writes PJL_UEL; true when all 9 bytes were written.
 bool WritePjlUel(HANDLE handle);
 
+// Reads the reply record into aclResponse, zeroed first: at most LOCAL_REPLY_READS reads of the
+// missing bytes, each logged with `countFormat` (one %d) and followed by a 500 ms pause.
+// Returns the bytes received, or -1 after a failed read.
+int ReadAclReply(HANDLE handle, const wchar_t* countFormat);
+
 // One command-and-reply exchange for the low 8 bits of `cmdID`. Returns 1 when the reply arrived
 // whole and echoed the prefix and the code with success status, else 0. aclResponse then holds
 // the reply. A successful exchange leaves the closing PJL_UEL to the caller.

@@ -72,6 +72,10 @@ int WriteData(HANDLE handle, const void* buffer, DWORD count) {
   return Transfer(handle, const_cast<void*>(buffer), count, WRITE_DATA_TIMEOUT_MS, true, kWriteTexts);
 }
 
+bool WriteAllData(HANDLE handle, const void* data, size_t length) {
+  return WriteData(handle, data, static_cast<DWORD>(length)) == static_cast<int>(length);
+}
+
 int ReadData(HANDLE handle, void* buffer, DWORD count, DWORD timeoutMs) {
   DiagLog::Write(L"ReadData(): ReadData using overlapped I/O().");
   return Transfer(handle, buffer, count, timeoutMs, false, kReadTexts);

@@ -3,6 +3,8 @@
 // LOCAL_TRANSFER_LIMIT bytes per call, each bounded by a wait on a completion event.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/win32.h"
 
 constexpr DWORD LOCAL_TRANSFER_LIMIT = 512;
@@ -13,6 +15,8 @@ extern const wchar_t PARALLEL_PORT_PATH[];
 
 // Writes up to 512 bytes of `buffer`. Returns the number of bytes written, or -1.
 int WriteData(HANDLE handle, const void* buffer, DWORD count);
+// Writes `length` bytes (at most 512) with WriteData; true when all were written.
+bool WriteAllData(HANDLE handle, const void* data, size_t length);
 // Reads up to 512 bytes into `buffer`, waiting at most `timeoutMs`. Returns the number of bytes
 // read (0 allowed), or -1.
 int ReadData(HANDLE handle, void* buffer, DWORD count, DWORD timeoutMs);

@@ -15,11 +15,6 @@ namespace {
 constexpr DWORD kPauseBeforeSpoolerStopMs = 2000;
 constexpr DWORD kPauseBeforeSpoolerStartMs = 1000;
 constexpr DWORD kPauseBeforePortOpenMs = 2000;
-constexpr DWORD kPauseAfterReadMs = 500;
-
-bool WriteAll(HANDLE handle, const void* data, size_t length) {
-  return WriteData(handle, data, static_cast<DWORD>(length)) == static_cast<int>(length);
-}
 
 int32_t UsbVersion() {
   Cusb usb;
@@ -98,19 +93,19 @@ int32_t GetPrllFWVersion(HANDLE port) {
   platform::UniqueFile request(port);
   DiagLog::Write(L"Inside GetPrllFWVersion()");
   g_aclCmd.Set(ACLCMD_GET_VERSION);
-  if (!WriteAll(request.get(), PJL_UEL, PJL_UEL_LENGTH)) {
+  if (!WriteAllData(request.get(), PJL_UEL, PJL_UEL_LENGTH)) {
     DiagLog::Write(L"GetPrllFWVersion(): ReadData() Failed-> strlen PJL_UEL1 != nBytesRead .");
     return 0;
   }
-  if (!WriteAll(request.get(), PJL_ENTERLANG, PJL_ENTERLANG_LENGTH)) {
+  if (!WriteAllData(request.get(), PJL_ENTERLANG, PJL_ENTERLANG_LENGTH)) {
     DiagLog::Write(L"GetPrllFWVersion(): ReadData() Failed-> strlen PJL_ENTERLANG != nBytesRead .");
     return 0;
   }
-  if (!WriteAll(request.get(), g_aclCmd.bytes, ACL_RECORD_SIZE)) {
+  if (!WriteAllData(request.get(), g_aclCmd.bytes, ACL_RECORD_SIZE)) {
     DiagLog::Write(L"GetPrllFWVersion(): ReadData() Failed-> strlen g_aclCmd != nBytesRead .");
     return 0;
   }
-  if (!WriteAll(request.get(), PJL_UEL, PJL_UEL_LENGTH)) {
+  if (!WriteAllData(request.get(), PJL_UEL, PJL_UEL_LENGTH)) {
     DiagLog::Write(L"GetPrllFWVersion(): ReadData() Failed-> strlen PJL_UEL2 != nBytesRead .");
     return 0;
   }
@@ -121,19 +116,11 @@ int32_t GetPrllFWVersion(HANDLE port) {
     DiagLog::Write(L"GetPrllFWVersion() Failed to open PrllPort(gle=%d)", static_cast<int>(GetLastError()));
     return 0;
   }
-  aclResponse.Clear();
-  int received = 0;
-  for (int read = 0; read < LOCAL_REPLY_READS && received < static_cast<int>(ACL_RECORD_SIZE); ++read) {
-    int count = ReadData(reply.get(), aclResponse.bytes + received, static_cast<DWORD>(ACL_RECORD_SIZE - received),
-                         LOCAL_REPLY_TIMEOUT_MS);
-    DiagLog::Write(L"GetPrllFWVersion(): read %d prll bytes", count);
-    if (count == -1) {
-      WritePjlUel(reply.get());  // an attempt only: the reply handle is open for reading
-      DiagLog::Write(L"GetPrllFWVersion(): read prll error");
-      return 0;
-    }
-    Sleep(kPauseAfterReadMs);
-    received += count;
+  int received = ReadAclReply(reply.get(), L"GetPrllFWVersion(): read %d prll bytes");
+  if (received == -1) {
+    WritePjlUel(reply.get());  // an attempt only: the reply handle is open for reading
+    DiagLog::Write(L"GetPrllFWVersion(): read prll error");
+    return 0;
   }
   if (received != static_cast<int>(ACL_RECORD_SIZE)) {
     DiagLog::Write(L"GetPrllFWVersion(): ReadData() Failed, numBytesRead=%d", received);
