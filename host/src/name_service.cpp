@@ -133,13 +133,14 @@ PADDRINFOA NewEntry(const Address& address, const ADDRINFOA* hints) {
 }
 
 // The addresses `node` stands for, or the error of its look-up.
-int Lookup(const std::string& node, int family, std::vector<Address>* found) {
+int Lookup(const std::string& node, int family, bool numericOnly, std::vector<Address>* found) {
   Address numeric;
   if (ReadAddress(node, &numeric)) {
     if (family != AF_UNSPEC && family != numeric.family) return WSAHOST_NOT_FOUND;
     found->push_back(numeric);
     return 0;
   }
+  if (numericOnly) return WSAHOST_NOT_FOUND;
   std::lock_guard<std::mutex> guard(State().lock);
   std::string name = node.empty() ? State().computerName : node;
   auto it = State().names.find(Key(name));
@@ -233,7 +234,8 @@ int WINAPI getaddrinfo(const char* node, const char* service, const ADDRINFOA* h
   // Services (port names) are not modelled: the program resolves host names only.
   if (!node) return fail(WSAHOST_NOT_FOUND);
   std::vector<host::network::Address> found;
-  int error = host::network::Lookup(node, family, &found);
+  bool numericOnly = hints && (hints->ai_flags & AI_NUMERICHOST);
+  int error = host::network::Lookup(node, family, numericOnly, &found);
   if (error != 0) return fail(error);
   PADDRINFOA head = nullptr;
   PADDRINFOA* tail = &head;

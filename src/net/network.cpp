@@ -91,6 +91,7 @@ int Network::Start() {
   Release();
   for (std::wstring& text : localAddressText_) text.clear();
   addrTableSize_ = sizeof(MIB_IPADDRTABLE);
+  addrTableResult_ = 0;
 
   interfaceCount_ = 0;
   if (auto count = As<GetNumberOfInterfacesFn>(FindEntryPoint("GetNumberOfInterfaces"))) count(&interfaceCount_);

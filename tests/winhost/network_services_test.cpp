@@ -70,6 +70,13 @@ TEST_F(NameServiceTest, OwnNameLocalhostAndChosenFailures) {
   EXPECT_TRUE(Resolve("dns-down", AF_INET, &error).empty());
   EXPECT_EQ(error, WSATRY_AGAIN);
 
+  // A name is not looked up when only numeric hosts are asked for.
+  ADDRINFOA numericOnly{};
+  numericOnly.ai_flags = AI_NUMERICHOST;
+  PADDRINFOA list = nullptr;
+  EXPECT_EQ(getaddrinfo("localhost", nullptr, &numericOnly, &list), WSAHOST_NOT_FOUND);
+  EXPECT_EQ(list, nullptr);
+
   host::network::ClearNames();
   EXPECT_TRUE(Resolve("localhost", AF_INET, &error).empty());
   EXPECT_EQ(error, WSAHOST_NOT_FOUND);
