@@ -1,12 +1,10 @@
 // FormatMessageW with the English (United States) system texts of the codes the program meets,
 // and the local memory it allocates them in.
-#include <cstdlib>
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <string>
 
 #include "host/machine.h"
+#include "tracked_heap.h"
 #include "winhost/kernel.h"
 
 namespace {
@@ -56,6 +54,7 @@ const MessageText kMessages[] = {
     {1061, L"The service cannot accept control messages at this time.\r\n"},
     {1062, L"The service has not been started.\r\n"},
     {1115, L"A system shutdown is in progress.\r\n"},
+    {1150, L"The specified program requires a newer version of Windows.\r\n"},
     {1168, L"Element not found.\r\n"},
     {1460, L"This operation returned because the timeout period expired.\r\n"},
     {1796, L"The specified port is unknown.\r\n"},
@@ -77,6 +76,8 @@ const MessageText kMessages[] = {
     {10051, L"A socket operation was attempted to an unreachable network.\r\n"},
     {10053, L"An established connection was aborted by the software in your host machine.\r\n"},
     {10054, L"An existing connection was forcibly closed by the remote host.\r\n"},
+    {10055, L"An operation on a socket could not be performed because the system lacked sufficient buffer space "
+            L"or because a queue was full.\r\n"},
     {10057, L"A request to send or receive data was disallowed because the socket is not connected and (when "
             L"sending on a datagram socket using a sendto call) no address was supplied.\r\n"},
     {10060, L"A connection attempt failed because the connected party did not properly respond after a period of "
@@ -90,6 +91,7 @@ const MessageText kMessages[] = {
     {11001, L"No such host is known.\r\n"},
     {11002, L"This is usually a temporary error during hostname resolution and means that the local server did "
             L"not receive a response from an authoritative server.\r\n"},
+    {11003, L"A non-recoverable error occurred during a database lookup.\r\n"},
     {11004, L"The requested name is valid, but no data of the requested type was found.\r\n"},
     // Device installation (SetupAPI), in their HRESULT form.
     {0x800F0000, L"A non-empty line was encountered in the INF before the start of a section.\r\n"},
@@ -159,63 +161,21 @@ bool LanguageAvailable(DWORD language) {
   return language == 0 || language == 0x0400 || language == 0x0800 || language == 0x0409;
 }
 
-struct LocalHeap {
-  std::mutex lock;
-  std::map<void*, SIZE_T> blocks;
-};
-
-LocalHeap& Heap() {
-  static LocalHeap* heap = new LocalHeap;
+host::TrackedHeap& Heap() {
+  static host::TrackedHeap* heap = new host::TrackedHeap("local memory");
   return *heap;
 }
 
-std::vector<std::string> ListLocalBlocks() {
-  std::lock_guard<std::mutex> guard(Heap().lock);
-  std::vector<std::string> open;
-  for (const auto& [block, size] : Heap().blocks) {
-    open.push_back("local memory of " + std::to_string(size) + " bytes");
-  }
-  return open;
-}
-
-void FreeLocalBlocks() {
-  std::lock_guard<std::mutex> guard(Heap().lock);
-  for (const auto& [block, size] : Heap().blocks) std::free(block);
-  Heap().blocks.clear();
-}
-
-const bool g_registered = [] {
-  host::RegisterArea(host::Area{"local memory", FreeLocalBlocks, ListLocalBlocks});
-  return true;
-}();
+const bool g_registered = (Heap(), true);
 
 }  // namespace
 
 HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) {
   HOST_ENTER("LocalAlloc", nullptr);
-  void* block = std::malloc(bytes ? bytes : 1);
-  if (!block) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  if (flags & LMEM_ZEROINIT) std::memset(block, 0, bytes ? bytes : 1);
-  std::lock_guard<std::mutex> guard(Heap().lock);
-  Heap().blocks[block] = bytes;
-  return block;
+  return Heap().Allocate(bytes, (flags & LMEM_ZEROINIT) != 0);
 }
 
-HLOCAL WINAPI LocalFree(HLOCAL memory) {
-  if (!memory) return nullptr;
-  std::lock_guard<std::mutex> guard(Heap().lock);
-  auto it = Heap().blocks.find(memory);
-  if (it == Heap().blocks.end()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return memory;
-  }
-  std::free(memory);
-  Heap().blocks.erase(it);
-  return nullptr;
-}
+HLOCAL WINAPI LocalFree(HLOCAL memory) { return Heap().Free(memory); }
 
 namespace {
 
