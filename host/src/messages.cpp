@@ -56,6 +56,7 @@ const MessageText kMessages[] = {
     {1061, L"The service cannot accept control messages at this time.\r\n"},
     {1062, L"The service has not been started.\r\n"},
     {1115, L"A system shutdown is in progress.\r\n"},
+    {1150, L"The specified program requires a newer version of Windows.\r\n"},
     {1168, L"Element not found.\r\n"},
     {1460, L"This operation returned because the timeout period expired.\r\n"},
     {1796, L"The specified port is unknown.\r\n"},
@@ -77,6 +78,8 @@ const MessageText kMessages[] = {
     {10051, L"A socket operation was attempted to an unreachable network.\r\n"},
     {10053, L"An established connection was aborted by the software in your host machine.\r\n"},
     {10054, L"An existing connection was forcibly closed by the remote host.\r\n"},
+    {10055, L"An operation on a socket could not be performed because the system lacked sufficient buffer space "
+            L"or because a queue was full.\r\n"},
     {10057, L"A request to send or receive data was disallowed because the socket is not connected and (when "
             L"sending on a datagram socket using a sendto call) no address was supplied.\r\n"},
     {10060, L"A connection attempt failed because the connected party did not properly respond after a period of "
@@ -90,6 +93,7 @@ const MessageText kMessages[] = {
     {11001, L"No such host is known.\r\n"},
     {11002, L"This is usually a temporary error during hostname resolution and means that the local server did "
             L"not receive a response from an authoritative server.\r\n"},
+    {11003, L"A non-recoverable error occurred during a database lookup.\r\n"},
     {11004, L"The requested name is valid, but no data of the requested type was found.\r\n"},
     // Device installation (SetupAPI), in their HRESULT form.
     {0x800F0000, L"A non-empty line was encountered in the INF before the start of a section.\r\n"},

@@ -98,6 +98,18 @@ struct DeviceInfoSetTraits {
   static void Close(Type set) { ::SetupDiDestroyDeviceInfoList(set); }
 };
 
+struct LibraryTraits {
+  using Type = HMODULE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type module) { ::FreeLibrary(module); }
+};
+
+struct GlobalMemoryTraits {
+  using Type = HGLOBAL;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type memory) { ::GlobalFree(memory); }
+};
+
 // Files and devices from CreateFileW (invalid: INVALID_HANDLE_VALUE).
 using UniqueFile = UniqueResource<FileHandleTraits>;
 // Events, mutexes, threads, processes (invalid: null).
@@ -115,5 +127,9 @@ using UniquePrinter = UniqueResource<PrinterHandleTraits>;
 using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
 // Device information sets from SetupAPI (invalid: INVALID_HANDLE_VALUE).
 using UniqueDeviceInfoSet = UniqueResource<DeviceInfoSetTraits>;
+// Libraries from LoadLibraryW (invalid: null).
+using UniqueLibrary = UniqueResource<LibraryTraits>;
+// Fixed blocks from GlobalAlloc (invalid: null).
+using UniqueGlobalMemory = UniqueResource<GlobalMemoryTraits>;
 
 }  // namespace platform

@@ -12,6 +12,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+// Types of the IP helper (its entry points are looked up at run time, not linked).
+#include <iphlpapi.h>
 #include <winsvc.h>
 #include <winspool.h>
 #include <setupapi.h>

@@ -1,0 +1,21 @@
+// Address texts read and written inside the host's network services. Kept apart from the
+// Windows Sockets files because the POSIX and Windows declarations of in6_addr and friends
+// cannot meet in one file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace host {
+namespace net {
+
+// Dotted IPv4 text of four decimal parts ("192.168.1.10"), nothing else around it.
+bool ParseDottedIPv4(const std::string& text, uint8_t out[4]);
+// IPv6 text with an optional "%scope" (decimal), nothing else around it.
+bool ParseIPv6WithScope(const std::string& text, uint8_t out[16], uint32_t* scope);
+// IPv6 text in the usual form (RFC 5952: lower case, the longest run of zero groups compressed;
+// an IPv4-mapped or -compatible address with its last 32 bits dotted).
+std::string IPv6Text(const uint8_t bytes[16]);
+
+}  // namespace net
+}  // namespace host
