@@ -7,9 +7,8 @@
 #include "diag/diag_log.h"
 #include "discovery/text_copy.h"
 #include "discovery/usb_lookup.h"
+#include "net/address_resolution.h"
 #include "platform/unique_handle.h"
-
-bool ValidIPAddress(const wchar_t* host);
 
 namespace {
 
