@@ -182,20 +182,21 @@ std::vector<DWORD> XcvOpenAccesses() {
 BOOL WINAPI EnumPortsW(LPWSTR name, DWORD level, LPBYTE ports, DWORD bufferSize, LPDWORD bytesNeeded,
                        LPDWORD returned) {
   HOST_ENTER("EnumPortsW", FALSE);
-  // The router clears both counts before anything is checked (Wine's spoolss, EnumPortsW).
-  if (bytesNeeded) *bytesNeeded = 0;
-  if (returned) *returned = 0;
-  // Only the local computer is modelled; another server name fails as in Wine's localspl.
-  if (name && *name) {
-    SetLastError(ERROR_INVALID_NAME);
-    return FALSE;
-  }
+  // The level and the pointers are checked before the counts are written (Wine's winspool, seen
+  // in the conformance run: an unknown level leaves them alone).
   if (level != 2) {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
   }
   if (!bytesNeeded || !returned || (!ports && bufferSize > 0)) {
     SetLastError(RPC_X_NULL_REF_POINTER);
+    return FALSE;
+  }
+  *bytesNeeded = 0;
+  *returned = 0;
+  // Only the local computer is modelled; another server name fails as in Wine's localspl.
+  if (name && *name) {
+    SetLastError(ERROR_INVALID_NAME);
     return FALSE;
   }
   std::vector<host::ports::Port> list;

@@ -1,6 +1,6 @@
 // The simulated ports and port monitors against documented Windows behaviour: EnumPortsW level 2
 // with its size negotiation, the ",XcvPort <port>" data channel and XcvDataW's two results (the
-// call's and the monitor's status). Argument checks follow Wine's spoolss and localspl.
+// call's and the monitor's status). Argument checks follow Wine's winspool and localspl.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -74,19 +74,21 @@ TEST(PortMonitorsTest, EnumPortsNegotiatesTheExactSize) {
   EXPECT_TRUE(inside(records[1].pMonitorName));
 }
 
-TEST(PortMonitorsTest, EnumPortsRefusesBadArgumentsAndClearsTheCounts) {
+TEST(PortMonitorsTest, EnumPortsRefusesBadArguments) {
   host::ports::AddPort(Port{L"LPT1:", L"Local Port", L"Local Port"});
   std::vector<BYTE> buffer(1024);
   DWORD needed = kPoison;
   DWORD returned = kPoison;
-  // Level 1 is not modelled; the router has cleared both counts before the level is checked.
+  // Level 1 is not modelled. A level is refused before the counts are written.
   EXPECT_FALSE(EnumPortsW(nullptr, 1, buffer.data(), 1024, &needed, &returned));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
-  EXPECT_EQ(needed, 0u);
-  EXPECT_EQ(returned, 0u);
+  EXPECT_EQ(needed, kPoison);
+  EXPECT_EQ(returned, kPoison);
 
   EXPECT_FALSE(EnumPortsW(const_cast<LPWSTR>(L"\\\\elsewhere"), 2, buffer.data(), 1024, &needed, &returned));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+  EXPECT_EQ(needed, 0u);
+  EXPECT_EQ(returned, 0u);
   // An empty server name is the local computer.
   EXPECT_TRUE(EnumPortsW(const_cast<LPWSTR>(L""), 2, buffer.data(), 1024, &needed, &returned));
   EXPECT_EQ(returned, 1u);
