@@ -1,12 +1,10 @@
 // FormatMessageW with the English (United States) system texts of the codes the program meets,
 // and the local memory it allocates them in.
-#include <cstdlib>
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <string>
 
 #include "host/machine.h"
+#include "tracked_heap.h"
 #include "winhost/kernel.h"
 
 namespace {
@@ -163,63 +161,21 @@ bool LanguageAvailable(DWORD language) {
   return language == 0 || language == 0x0400 || language == 0x0800 || language == 0x0409;
 }
 
-struct LocalHeap {
-  std::mutex lock;
-  std::map<void*, SIZE_T> blocks;
-};
-
-LocalHeap& Heap() {
-  static LocalHeap* heap = new LocalHeap;
+host::TrackedHeap& Heap() {
+  static host::TrackedHeap* heap = new host::TrackedHeap("local memory");
   return *heap;
 }
 
-std::vector<std::string> ListLocalBlocks() {
-  std::lock_guard<std::mutex> guard(Heap().lock);
-  std::vector<std::string> open;
-  for (const auto& [block, size] : Heap().blocks) {
-    open.push_back("local memory of " + std::to_string(size) + " bytes");
-  }
-  return open;
-}
-
-void FreeLocalBlocks() {
-  std::lock_guard<std::mutex> guard(Heap().lock);
-  for (const auto& [block, size] : Heap().blocks) std::free(block);
-  Heap().blocks.clear();
-}
-
-const bool g_registered = [] {
-  host::RegisterArea(host::Area{"local memory", FreeLocalBlocks, ListLocalBlocks});
-  return true;
-}();
+const bool g_registered = (Heap(), true);
 
 }  // namespace
 
 HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) {
   HOST_ENTER("LocalAlloc", nullptr);
-  void* block = std::malloc(bytes ? bytes : 1);
-  if (!block) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  if (flags & LMEM_ZEROINIT) std::memset(block, 0, bytes ? bytes : 1);
-  std::lock_guard<std::mutex> guard(Heap().lock);
-  Heap().blocks[block] = bytes;
-  return block;
+  return Heap().Allocate(bytes, (flags & LMEM_ZEROINIT) != 0);
 }
 
-HLOCAL WINAPI LocalFree(HLOCAL memory) {
-  if (!memory) return nullptr;
-  std::lock_guard<std::mutex> guard(Heap().lock);
-  auto it = Heap().blocks.find(memory);
-  if (it == Heap().blocks.end()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return memory;
-  }
-  std::free(memory);
-  Heap().blocks.erase(it);
-  return nullptr;
-}
+HLOCAL WINAPI LocalFree(HLOCAL memory) { return Heap().Free(memory); }
 
 namespace {
 

@@ -67,11 +67,14 @@ Network::Network() {
 Network::~Network() { Release(); }
 
 void Network::Release() {
-  auto close = As<IcmpCloseHandleFn>(FindEntryPoint("IcmpCloseHandle"));
-  for (HANDLE* handle : {&icmpHandle_, &icmp6Handle_}) {
-    if (ValidHandle(*handle) && close) close(*handle);
-    *handle = nullptr;
+  if (ValidHandle(icmpHandle_) || ValidHandle(icmp6Handle_)) {
+    if (auto close = As<IcmpCloseHandleFn>(FindEntryPoint("IcmpCloseHandle"))) {
+      if (ValidHandle(icmpHandle_)) close(icmpHandle_);
+      if (ValidHandle(icmp6Handle_)) close(icmp6Handle_);
+    }
   }
+  icmpHandle_ = nullptr;
+  icmp6Handle_ = nullptr;
   addrTable_.reset();
   if (socketsStarted_) WSACleanup();
   socketsStarted_ = false;

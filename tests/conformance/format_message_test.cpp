@@ -48,7 +48,15 @@ const SystemText kTexts[] = {
      L"or established connection failed because connected host has failed to respond.\r\n",
      false},
     {10061, L"No connection could be made because the target machine actively refused it.\r\n"},
+    {10014, L"The system detected an invalid pointer address in attempting to use a pointer argument in a call.\r\n"},
+    {10055, L"An operation on a socket could not be performed because the system lacked sufficient buffer space or "
+            L"because a queue was full.\r\n",
+     false},
+    {10093, L"Either the application has not called WSAStartup, or WSAStartup failed.\r\n", false},
     {11001, L"No such host is known.\r\n"},
+    {11002, L"This is usually a temporary error during hostname resolution and means that the local server did not "
+            L"receive a response from an authoritative server.\r\n"},
+    {11004, L"The requested name is valid, but no data of the requested type was found.\r\n"},
 };
 
 // The codes to check in this run: under Wine, those its message table has.

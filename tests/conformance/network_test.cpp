@@ -1,0 +1,280 @@
+// Windows Sockets address texts, name resolution of numeric hosts, the host name, the protocol
+// catalogue, the IP helper library loaded at run time, version tests and global memory.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "conformance.h"
+
+namespace {
+
+using conformance::kPoison;
+
+class SocketsStarted : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WSADATA data{};
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+  }
+  void TearDown() override { WSACleanup(); }
+};
+
+using NetworkText = SocketsStarted;
+using NameResolution = SocketsStarted;
+
+std::wstring AddressToText(const void* address, DWORD length, int* error) {
+  auto buffer = conformance::PoisonedBuffer(64);
+  DWORD chars = 64;
+  WSASetLastError(static_cast<int>(kPoison));
+  int result = WSAAddressToStringW(static_cast<LPSOCKADDR>(const_cast<void*>(address)), length, nullptr,
+                                   buffer.data(), &chars);
+  *error = result == 0 ? 0 : WSAGetLastError();
+  if (result != 0) return std::wstring();
+  EXPECT_EQ(chars, conformance::TextIn(buffer).size() + 1);  // characters, terminator included
+  return conformance::TextIn(buffer);
+}
+
+sockaddr_in6 FeEightyOne(u_short port, ULONG scope) {
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_port = htons(port);
+  unsigned char bytes[16] = {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  std::memcpy(&address.sin6_addr, bytes, 16);
+  address.sin6_scope_id = scope;
+  return address;
+}
+
+TEST_F(NetworkText, AddressToStringShowsPortScopeAndBracketsOnlyWhenSet) {
+  sockaddr_in v4{};
+  v4.sin_family = AF_INET;
+  v4.sin_addr.s_addr = inet_addr("10.0.0.7");
+  int error = 0;
+  EXPECT_EQ(AddressToText(&v4, sizeof v4, &error), L"10.0.0.7");
+  v4.sin_port = htons(9100);
+  EXPECT_EQ(AddressToText(&v4, sizeof v4, &error), L"10.0.0.7:9100");
+
+  sockaddr_in6 v6 = FeEightyOne(0, 0);
+  EXPECT_EQ(AddressToText(&v6, sizeof v6, &error), L"fe80::1");
+  v6 = FeEightyOne(0, 4);
+  EXPECT_EQ(AddressToText(&v6, sizeof v6, &error), L"fe80::1%4");
+  v6 = FeEightyOne(80, 4);
+  EXPECT_EQ(AddressToText(&v6, sizeof v6, &error), L"[fe80::1%4]:80");
+}
+
+TEST_F(NetworkText, AddressToStringTooSmallBufferReportsTheSizeNeeded) {
+  sockaddr_in v4{};
+  v4.sin_family = AF_INET;
+  v4.sin_addr.s_addr = inet_addr("192.168.100.200");
+  const DWORD needed = 16;  // 15 characters and the terminator
+  for (DWORD size : {needed - 1, DWORD{1}}) {
+    auto buffer = conformance::PoisonedBuffer(needed);
+    DWORD chars = size;
+    WSASetLastError(static_cast<int>(kPoison));
+    EXPECT_EQ(WSAAddressToStringW(reinterpret_cast<LPSOCKADDR>(&v4), sizeof v4, nullptr, buffer.data(), &chars),
+              SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+    EXPECT_EQ(chars, needed);
+  }
+  auto buffer = conformance::PoisonedBuffer(needed);
+  DWORD chars = needed;
+  EXPECT_EQ(WSAAddressToStringW(reinterpret_cast<LPSOCKADDR>(&v4), sizeof v4, nullptr, buffer.data(), &chars), 0);
+  EXPECT_EQ(conformance::TextIn(buffer), L"192.168.100.200");
+}
+
+TEST_F(NetworkText, StringToAddressReadsPortsBracketsAndScopes) {
+  wchar_t withPort[] = L"192.168.1.10:9100";
+  sockaddr_in v4{};
+  INT length = sizeof v4;
+  ASSERT_EQ(WSAStringToAddressW(withPort, AF_INET, nullptr, reinterpret_cast<LPSOCKADDR>(&v4), &length), 0);
+  EXPECT_EQ(v4.sin_family, AF_INET);
+  EXPECT_EQ(ntohs(v4.sin_port), 9100);
+  EXPECT_EQ(v4.sin_addr.s_addr, inet_addr("192.168.1.10"));
+
+  wchar_t bracketed[] = L"[fe80::1%4]:80";
+  sockaddr_in6 v6{};
+  length = sizeof v6;
+  ASSERT_EQ(WSAStringToAddressW(bracketed, AF_INET6, nullptr, reinterpret_cast<LPSOCKADDR>(&v6), &length), 0);
+  sockaddr_in6 expected = FeEightyOne(80, 4);
+  EXPECT_EQ(std::memcmp(&v6.sin6_addr, &expected.sin6_addr, 16), 0);
+  EXPECT_EQ(v6.sin6_scope_id, 4u);
+  EXPECT_EQ(ntohs(v6.sin6_port), 80);
+
+  wchar_t scoped[] = L"fe80::1%4";
+  v6 = sockaddr_in6{};
+  length = sizeof v6;
+  ASSERT_EQ(WSAStringToAddressW(scoped, AF_INET6, nullptr, reinterpret_cast<LPSOCKADDR>(&v6), &length), 0);
+  EXPECT_EQ(v6.sin6_scope_id, 4u);
+  EXPECT_EQ(v6.sin6_port, 0);
+
+  wchar_t mapped[] = L"::ffff:192.168.1.1";
+  length = sizeof v6;
+  ASSERT_EQ(WSAStringToAddressW(mapped, AF_INET6, nullptr, reinterpret_cast<LPSOCKADDR>(&v6), &length), 0);
+  EXPECT_EQ(v6.sin6_addr.u.Byte[10], 0xff);
+  EXPECT_EQ(v6.sin6_addr.u.Byte[12], 192);
+}
+
+TEST_F(NetworkText, StringToAddressRefusesWhatIsNoAddress) {
+  struct Case {
+    const wchar_t* text;
+    INT family;
+  };
+  for (const Case& c : {Case{L"gggg::1", AF_INET6}, Case{L"1::2::3", AF_INET6}, Case{L"fe80::1%x", AF_INET6},
+                        Case{L"printer7", AF_INET}, Case{L"1.2.3.4:65536", AF_INET}, Case{L"", AF_INET},
+                        Case{L"10.0.0.7", AF_INET6}}) {
+    std::wstring copy = c.text;
+    sockaddr_in6 address{};
+    INT length = sizeof address;
+    WSASetLastError(static_cast<int>(kPoison));
+    EXPECT_EQ(WSAStringToAddressW(&copy[0], c.family, nullptr, reinterpret_cast<LPSOCKADDR>(&address), &length),
+              SOCKET_ERROR)
+        << std::string(copy.begin(), copy.end());
+    EXPECT_EQ(WSAGetLastError(), WSAEINVAL) << std::string(copy.begin(), copy.end());
+  }
+}
+
+TEST_F(NetworkText, StringToAddressTooSmallLengthIsAFault) {
+  wchar_t text[] = L"::1";
+  sockaddr_in6 address{};
+  INT length = sizeof(sockaddr_in6) - 1;
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(WSAStringToAddressW(text, AF_INET6, nullptr, reinterpret_cast<LPSOCKADDR>(&address), &length),
+            SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+}
+
+TEST_F(NameResolution, NumericHostsResolveToThemselvesInTheirFamilyOnly) {
+  ADDRINFOA hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  PADDRINFOA list = nullptr;
+  ASSERT_EQ(getaddrinfo("127.0.0.1", nullptr, &hints, &list), 0);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->ai_family, AF_INET);
+  EXPECT_EQ(list->ai_addrlen, sizeof(sockaddr_in));
+  ASSERT_NE(list->ai_addr, nullptr);
+  EXPECT_EQ(reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr.s_addr, inet_addr("127.0.0.1"));
+  freeaddrinfo(list);
+
+  hints.ai_family = AF_INET6;
+  list = nullptr;
+  ASSERT_EQ(getaddrinfo("::1", nullptr, &hints, &list), 0);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->ai_family, AF_INET6);
+  EXPECT_EQ(list->ai_addrlen, sizeof(sockaddr_in6));
+  freeaddrinfo(list);
+
+  list = nullptr;
+  EXPECT_NE(getaddrinfo("127.0.0.1", nullptr, &hints, &list), 0);
+  EXPECT_EQ(list, nullptr);
+}
+
+TEST_F(NameResolution, HostNameNeedsRoomForTheWholeName) {
+  char name[256] = {};
+  ASSERT_EQ(gethostname(name, static_cast<int>(sizeof name)), 0);
+  const int length = static_cast<int>(std::strlen(name));
+  ASSERT_GT(length, 0);
+  std::vector<char> exact(static_cast<size_t>(length) + 1, '#');
+  EXPECT_EQ(gethostname(exact.data(), length + 1), 0);
+  EXPECT_STREQ(exact.data(), name);
+  std::vector<char> small(static_cast<size_t>(length), '#');
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(gethostname(small.data(), length), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+}
+
+TEST_F(NameResolution, ProtocolCatalogueNegotiatesItsSize) {
+  DWORD length = 0;
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(WSAEnumProtocolsW(nullptr, nullptr, &length), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOBUFS);
+  ASSERT_GT(length, 0u);
+  EXPECT_EQ(length % sizeof(WSAPROTOCOL_INFOW), 0u);
+
+  std::vector<WSAPROTOCOL_INFOW> records(length / sizeof(WSAPROTOCOL_INFOW));
+  DWORD small = length - 1;
+  EXPECT_EQ(WSAEnumProtocolsW(nullptr, records.data(), &small), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOBUFS);
+  EXPECT_EQ(small, length);
+
+  int count = WSAEnumProtocolsW(nullptr, records.data(), &length);
+  ASSERT_EQ(count, static_cast<int>(records.size()));
+  bool ipv4 = false;
+  for (const WSAPROTOCOL_INFOW& record : records) ipv4 = ipv4 || record.iAddressFamily == AF_INET;
+  EXPECT_TRUE(ipv4);
+}
+
+TEST(Libraries, IpHelperLoadsByBareNameAndCountsReferences) {
+  SetLastError(kPoison);
+  HMODULE missing = LoadLibraryW(L"no_such_library_here.dll");
+  EXPECT_EQ(missing, nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
+  HMODULE first = LoadLibraryW(L"iphlpapi.dll");
+  ASSERT_NE(first, nullptr);
+  HMODULE second = LoadLibraryW(L"IPHLPAPI");  // the extension is implied, the case does not matter
+  EXPECT_EQ(second, first);
+  EXPECT_NE(GetProcAddress(first, "GetIpAddrTable"), nullptr);
+  EXPECT_NE(GetProcAddress(first, "GetNumberOfInterfaces"), nullptr);
+  SetLastError(kPoison);
+  EXPECT_EQ(GetProcAddress(first, "NoSuchEntryPoint"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  EXPECT_TRUE(FreeLibrary(second));
+  // One reference is left: the library is still there.
+  EXPECT_NE(GetProcAddress(first, "GetIpAddrTable"), nullptr);
+  EXPECT_TRUE(FreeLibrary(first));
+}
+
+TEST(Libraries, AddressTableNegotiatesItsSize) {
+  HMODULE library = LoadLibraryW(L"iphlpapi.dll");
+  ASSERT_NE(library, nullptr);
+  using GetIpAddrTableFn = DWORD(WINAPI*)(PMIB_IPADDRTABLE, PULONG, BOOL);
+  auto getTable = reinterpret_cast<GetIpAddrTableFn>(reinterpret_cast<void*>(GetProcAddress(library, "GetIpAddrTable")));
+  ASSERT_NE(getTable, nullptr);
+  ULONG size = 0;
+  EXPECT_EQ(getTable(nullptr, &size, FALSE), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  ASSERT_GE(size, sizeof(MIB_IPADDRTABLE));
+  std::vector<unsigned char> block(size);
+  auto* table = reinterpret_cast<PMIB_IPADDRTABLE>(block.data());
+  EXPECT_EQ(getTable(table, &size, FALSE), static_cast<DWORD>(NO_ERROR));
+  EXPECT_GE(table->dwNumEntries, 1u);
+  EXPECT_LE(offsetof(MIB_IPADDRTABLE, table) + table->dwNumEntries * sizeof(MIB_IPADDRROW), block.size());
+  EXPECT_EQ(getTable(table, nullptr, FALSE), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_TRUE(FreeLibrary(library));
+}
+
+TEST(Version, ConditionMaskAndHierarchicalTest) {
+  EXPECT_EQ(VerSetConditionMask(0, VER_MAJORVERSION, VER_GREATER_EQUAL), 3ull << 3);
+  EXPECT_EQ(VerSetConditionMask(0, VER_MINORVERSION, VER_GREATER_EQUAL), 3ull);
+  EXPECT_EQ(VerSetConditionMask(0, VER_SERVICEPACKMAJOR, VER_EQUAL), 1ull << 15);
+
+  ULONGLONG mask = 0;
+  for (DWORD field : {VER_MAJORVERSION, VER_MINORVERSION, VER_SERVICEPACKMAJOR, VER_SERVICEPACKMINOR})
+    mask = VerSetConditionMask(mask, field, VER_GREATER_EQUAL);
+  const DWORD fields = VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR | VER_SERVICEPACKMINOR;
+  OSVERSIONINFOEXW wanted{};
+  wanted.dwOSVersionInfoSize = sizeof wanted;
+  // Every system the program runs on is later than 5.1 service pack 2, whatever its minor number.
+  wanted.dwMajorVersion = 5;
+  wanted.dwMinorVersion = 1;
+  wanted.wServicePackMajor = 2;
+  EXPECT_TRUE(VerifyVersionInfoW(&wanted, fields, mask));
+  wanted.dwMajorVersion = 5;
+  wanted.dwMinorVersion = 99;
+  EXPECT_TRUE(VerifyVersionInfoW(&wanted, fields, mask));
+
+  wanted.dwMajorVersion = 99;
+  SetLastError(kPoison);
+  EXPECT_FALSE(VerifyVersionInfoW(&wanted, fields, mask));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OLD_WIN_VERSION));
+}
+
+TEST(GlobalMemory, ZeroInitialisedFixedBlock) {
+  HGLOBAL block = GlobalAlloc(GPTR, 28);
+  ASSERT_NE(block, nullptr);
+  const auto* bytes = static_cast<const unsigned char*>(block);
+  for (int i = 0; i < 28; ++i) EXPECT_EQ(bytes[i], 0) << i;
+  EXPECT_EQ(GlobalFree(block), nullptr);
+}
+
+}  // namespace
