@@ -60,7 +60,7 @@ void ResetSpooler() {
   std::lock_guard<std::mutex> guard(State().lock);
   State().printers.clear();
   State().handles.clear();
-  State().resolvers.clear();
+  // The name resolvers are code of other spooler parts, registered once at start-up: they stay.
 }
 
 const bool g_registered = [] {
@@ -198,9 +198,10 @@ BOOL WINAPI OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULT
       std::lock_guard<std::mutex> guard(host::State().lock);
       resolvers = host::State().resolvers;
     }
+    DWORD desiredAccess = defaults ? defaults->DesiredAccess : 0;
     for (const host::SpoolerNameResolver& resolve : resolvers) {
       DWORD error = ERROR_INVALID_PRINTER_NAME;
-      if (!resolve(name, &object, &error)) continue;
+      if (!resolve(name, desiredAccess, &object, &error)) continue;
       if (!object) {
         SetLastError(error);
         return FALSE;

@@ -25,11 +25,12 @@ std::shared_ptr<T> SpoolerObjectAs(HANDLE handle) {
   return std::dynamic_pointer_cast<T>(SpoolerObjectOf(handle));
 }
 
-// A name OpenPrinterW resolves before looking for an installed printer. The resolver returns
-// false for a name that is not its own; for its own it returns true with the object to open, or
-// with null and the error to fail with. Registered for the life of the machine.
-using SpoolerNameResolver =
-    std::function<bool(const std::wstring& name, std::shared_ptr<SpoolerObject>* object, DWORD* error)>;
+// A name OpenPrinterW resolves before looking for an installed printer, given with the access
+// the caller asked for (0 without defaults). The resolver returns false for a name that is not
+// its own; for its own it returns true with the object to open, or with null and the error to
+// fail with. Registered once, for the life of the process (a machine reset keeps it).
+using SpoolerNameResolver = std::function<bool(const std::wstring& name, DWORD desiredAccess,
+                                               std::shared_ptr<SpoolerObject>* object, DWORD* error)>;
 void RegisterSpoolerNameResolver(SpoolerNameResolver resolver);
 
 }  // namespace host

@@ -20,6 +20,12 @@ constexpr wchar_t kPoisonChar = L'#';
 // Whether the suite runs under Wine (and not on Windows or the simulated host).
 bool RunningOnWine();
 
+// Port name of the Local Port monitor that the printing cases use. On the simulated host
+// InstallTestPort adds it; under Wine tests/wine/conformance.d/ports.sh has put it into the
+// registry, and InstallTestPort does nothing.
+constexpr wchar_t kTestPort[] = L"CORVLTEST:";
+void InstallTestPort();
+
 // Runs `work` on a thread of its own and waits for it to end. `work` makes no assertions.
 void RunOnOtherThread(const std::function<void()>& work);
 

@@ -1,5 +1,5 @@
-// The print spooler of the simulated host: installed printers, their level-2 information and
-// printer handles.
+// The print spooler of the simulated host: installed printers, their level-2 information,
+// printer handles, ports and the port monitors' data channel.
 #pragma once
 
 #include "winhost/base.h"
@@ -25,6 +25,14 @@ typedef DWORD ACCESS_MASK;
 #define PRINTER_ENUM_REMOTE 0x00000010
 #define PRINTER_ENUM_SHARED 0x00000020
 #define PRINTER_ENUM_NETWORK 0x00000040
+
+#define PORT_TYPE_WRITE 0x0001
+#define PORT_TYPE_READ 0x0002
+#define PORT_TYPE_REDIRECTED 0x0004
+#define PORT_TYPE_NET_ATTACHED 0x0008
+
+#define SERVER_ACCESS_ADMINISTER 0x00000001
+#define SERVER_ACCESS_ENUMERATE 0x00000002
 
 typedef struct _PRINTER_DEFAULTSW {
   LPWSTR pDatatype;
@@ -63,3 +71,19 @@ BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE printerE
 BOOL WINAPI OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
 BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD bytesNeeded);
 BOOL WINAPI ClosePrinter(HANDLE printer);
+
+typedef struct _PORT_INFO_2W {
+  LPWSTR pPortName;
+  LPWSTR pMonitorName;
+  LPWSTR pDescription;
+  DWORD fPortType;
+  DWORD Reserved;
+} PORT_INFO_2W, *PPORT_INFO_2W, *LPPORT_INFO_2W;
+
+// The ports of the local computer at level 2 (level 1 is not modelled: ERROR_INVALID_LEVEL).
+BOOL WINAPI EnumPortsW(LPWSTR name, DWORD level, LPBYTE ports, DWORD bufferSize, LPDWORD bytesNeeded,
+                       LPDWORD returned);
+// The data channel of a port monitor, on a handle from OpenPrinterW(",XcvPort <port>"). TRUE
+// means the request reached the monitor; its own result is in *status.
+BOOL WINAPI XcvDataW(HANDLE xcv, PCWSTR dataName, PBYTE inputData, DWORD inputSize, PBYTE outputData,
+                     DWORD outputSize, PDWORD outputNeeded, PDWORD status);

@@ -4,10 +4,14 @@
 
 #include <thread>
 
+#include "host/ports.h"
+
 namespace conformance {
 
 bool RunningOnWine() { return false; }
 
 void RunOnOtherThread(const std::function<void()>& work) { std::thread(work).join(); }
+
+void InstallTestPort() { host::ports::AddPort(host::ports::Port{kTestPort, L"Local Port", L"Local Port"}); }
 
 }  // namespace conformance
