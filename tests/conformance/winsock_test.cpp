@@ -74,6 +74,54 @@ TEST(Winsock, EveryStartupNeedsItsCleanup) {
   EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
 }
 
+// A started library for one case, cleaned up at its end.
+class Sockets : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(Start(MAKEWORD(1, 1)).result, 0); }
+  void TearDown() override { EXPECT_EQ(WSACleanup(), 0); }
+};
+
+TEST_F(Sockets, UnconnectedSocketRefusesToReceive) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ASSERT_NE(s, INVALID_SOCKET) << "error " << WSAGetLastError();
+  // The receive time-out takes a DWORD of milliseconds.
+  DWORD timeout = 5000;
+  EXPECT_EQ(setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout), 0);
+  char byte = 0;
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(recv(s, &byte, 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTCONN);
+  EXPECT_EQ(closesocket(s), 0);
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(closesocket(s), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+}
+
+TEST_F(Sockets, UnconnectedSocketRefusesToSend) {
+  // Documented for send: WSAENOTCONN, the socket is not connected.
+  SKIP_WHERE_WINE_DIFFERS("send on an unconnected socket reports WSAECONNRESET (from the Linux EPIPE)");
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ASSERT_NE(s, INVALID_SOCKET) << "error " << WSAGetLastError();
+  char byte = 0;
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(send(s, &byte, 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTCONN);
+  EXPECT_EQ(closesocket(s), 0);
+}
+
+TEST_F(Sockets, ConnectionToAClosedPortIsRefused) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ASSERT_NE(s, INVALID_SOCKET) << "error " << WSAGetLastError();
+  sockaddr_in peer = {};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(1);  // nothing listens on port 1 of the loopback address
+  peer.sin_addr.s_addr = inet_addr("127.0.0.1");
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAECONNREFUSED);
+  EXPECT_EQ(closesocket(s), 0);
+}
+
 // inet_addr's result in network byte order: the bytes a.b.c.d in memory order.
 ULONG Address(unsigned a, unsigned b, unsigned c, unsigned d) {
   const unsigned char bytes[4] = {static_cast<unsigned char>(a), static_cast<unsigned char>(b),
