@@ -34,7 +34,7 @@ class Registry : public ::testing::Test {
 
 TEST_F(Registry, MissingKeyFailsAndClearsTheHandle) {
   const std::wstring base = machine::kKeyPath;
-  // Documented with RegOpenKeyEx's tests: a failed open sets the result to null. A missing key
+  // Windows, as Wine's registry tests record it: a failed open sets the result to null. A missing key
   // anywhere on the path is ERROR_FILE_NOT_FOUND, never ERROR_PATH_NOT_FOUND.
   for (const std::wstring& path : {base + L"\\NoSuchKey", base + L"\\NoSuchKey\\Deeper", std::wstring(L"NoSuchRoot")}) {
     HKEY key = PoisonKey();
@@ -113,7 +113,7 @@ TEST_F(Registry, NumberValue) {
 }
 
 TEST_F(Registry, MissingValue) {
-  // Documented with RegQueryValueEx's tests: asked for the size only, a missing value reports a
+  // Windows, as Wine's registry tests record it: asked for the size only, a missing value reports a
   // size of 0; asked for data, the size is left alone. (The type is undefined.)
   DWORD size = conformance::kPoison;
   EXPECT_EQ(RegQueryValueExW(key_, L"NoSuchValue", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);

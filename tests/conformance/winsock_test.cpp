@@ -176,7 +176,7 @@ TEST(Winsock, InetAddrOnAddressTexts) {
     EXPECT_EQ(inet_addr(c.text), c.address) << "\"" << c.text << "\"";
     EXPECT_EQ(WSAGetLastError(), static_cast<int>(kPoison)) << "\"" << c.text << "\"";
   }
-  // No text at all is a bad pointer.
+  // No text at all is a bad pointer (Windows, as Wine's socket tests record it).
   WSASetLastError(static_cast<int>(kPoison));
   EXPECT_EQ(inet_addr(nullptr), INADDR_NONE);
   EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
