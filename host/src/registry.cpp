@@ -183,6 +183,8 @@ void DeleteValue(const std::wstring& path, const std::wstring& name) {
 LSTATUS WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, PHKEY result) {
   HOST_ENTER("RegOpenKeyExW", static_cast<LSTATUS>(GetLastError()));
   if (!result) return ERROR_INVALID_PARAMETER;
+  // A failed open leaves a null key behind, as Windows does.
+  *result = nullptr;
   std::lock_guard<std::mutex> guard(host::State().lock);
   std::wstring base;
   if (!host::PathOfLocked(key, &base)) return ERROR_INVALID_HANDLE;
@@ -203,7 +205,12 @@ LSTATUS WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, L
   auto found = host::State().keys.find(path);
   if (found == host::State().keys.end()) return ERROR_FILE_NOT_FOUND;
   auto value = found->second.values.find(host::UpperName(valueName ? valueName : L""));
-  if (value == found->second.values.end()) return ERROR_FILE_NOT_FOUND;
+  if (value == found->second.values.end()) {
+    // Asked for the size alone, Windows reports 0 for a missing value; with a buffer, the size
+    // is left alone.
+    if (dataSize && !data) *dataSize = 0;
+    return ERROR_FILE_NOT_FOUND;
+  }
   const std::string& bytes = value->second.bytes;
   if (type) *type = value->second.type;
   if (!dataSize) return ERROR_SUCCESS;

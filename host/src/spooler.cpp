@@ -176,9 +176,11 @@ BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE printerE
     DWORD kind = printer.connection ? PRINTER_ENUM_CONNECTIONS : PRINTER_ENUM_LOCAL;
     if (flags & kind) listed.push_back(printer);
   }
-  // With no printers the call succeeds and needs 0 bytes, even without a buffer.
+  // With no printers the call succeeds and needs 0 bytes, even without a buffer; Windows then
+  // clears the last error.
   if (!host::ReturnLevel2(listed, printerEnum, bufferSize, bytesNeeded)) return FALSE;
   *returned = static_cast<DWORD>(listed.size());
+  if (listed.empty()) SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
 

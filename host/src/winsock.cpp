@@ -363,8 +363,15 @@ int WINAPI recv(SOCKET s, char* buf, int len, int flags) {
 }
 
 ULONG WINAPI inet_addr(const char* cp) {
+  if (!cp) {
+    SetLastError(WSAEFAULT);
+    return INADDR_NONE;
+  }
+  // Documented: a single space converts to 0. Everything else follows the C library's dotted
+  // forms, which end at white space as Windows' do.
+  if (std::strcmp(cp, " ") == 0) return INADDR_ANY;
   uint32_t address = 0;
-  if (!cp || !host::tcp::ParseIPv4(cp, &address)) return INADDR_NONE;
+  if (!host::tcp::ParseIPv4(cp, &address)) return INADDR_NONE;
   return address;
 }
 

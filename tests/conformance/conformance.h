@@ -64,6 +64,28 @@ class TempFolder {
 // Creates (or replaces) a file holding `bytes`; false when any call fails.
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
 
+// Machine state that some cases read and the Win32 API they use cannot make: a registry key with
+// values below HKEY_LOCAL_MACHINE and an installed printer. Under Wine it is made before the run
+// by tests/wine/conformance.d/ (which repeats these names and values); on the simulated host
+// ProvideMachineState makes it through the host's own control, before each case that needs it.
+namespace machine {
+constexpr const wchar_t* kKeyPath = L"SOFTWARE\\Corvel\\Conformance";
+constexpr const wchar_t* kAddressName = L"IPAddress";  // REG_SZ
+constexpr const wchar_t* kAddressText = L"192.168.1.10";
+constexpr const wchar_t* kLongName = L"LongText";  // REG_SZ, kLongLength times 'A'
+constexpr size_t kLongLength = 200;
+constexpr const wchar_t* kPortName = L"PortNumber";  // REG_DWORD
+constexpr DWORD kPortNumber = 9100;
+constexpr const wchar_t* kPrinterName = L"Conformance Printer";
+constexpr const wchar_t* kPrinterPort = L"FILE:";
+constexpr const wchar_t* kPrinterDriver = L"Conformance Driver";
+constexpr const wchar_t* kPrinterComment = L"made by the conformance suite";
+}  // namespace machine
+
+// Makes the machine state above where the run itself has to (the simulated host); elsewhere a
+// no-op. Call at the start of a case.
+void ProvideMachineState();
+
 }  // namespace conformance
 
 // Leaves out, in the Wine run only, a case where Wine is known to differ from Windows.

@@ -175,6 +175,74 @@ TEST_F(Files, NewFileHasTheArchiveAttribute) {
   EXPECT_EQ(GetLastError(), kPoison);
 }
 
+TEST_F(Files, ReadOnlyAttributeIsSetAndCleared) {
+  std::wstring path = temp_.File(L"a.bin");
+  ASSERT_TRUE(conformance::WriteWholeFile(path, "abc"));
+  SetLastError(kPoison);
+  EXPECT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(GetLastError(), kPoison);
+  EXPECT_EQ(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  // A read-only file is not deleted; cleared again, it is.
+  SetLastError(kPoison);
+  EXPECT_FALSE(DeleteFileW(path.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_TRUE(DeleteFileW(path.c_str()));
+
+  SetLastError(kPoison);
+  EXPECT_FALSE(SetFileAttributesW((temp_.path() + L"\\missing.bin").c_str(), FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  SetLastError(kPoison);
+  EXPECT_FALSE(SetFileAttributesW((temp_.path() + L"\\no such folder\\missing.bin").c_str(), FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(Files, AttributesReadBackAsSet) {
+  // Documented: the attributes set replace the file's (the archive attribute too), and
+  // FILE_ATTRIBUTE_NORMAL, valid only alone, is what a file with no other attribute reports.
+  SKIP_WHERE_WINE_DIFFERS("a file keeps FILE_ATTRIBUTE_ARCHIVE whatever is set");
+  std::wstring path = temp_.File(L"a.bin");
+  ASSERT_TRUE(conformance::WriteWholeFile(path, "abc"));
+  struct Case {
+    DWORD set;
+    DWORD read;
+  } cases[] = {
+      {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_READONLY},
+      {FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_NORMAL},
+      {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_READONLY},
+      {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN},
+      {0, FILE_ATTRIBUTE_NORMAL},
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(SetFileAttributesW(path.c_str(), c.set)) << "set 0x" << std::hex << c.set;
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), c.read) << "set 0x" << std::hex << c.set;
+  }
+}
+
+TEST_F(Files, ReadOnlyFileRefusesWriting) {
+  SKIP_WHERE_WINE_DIFFERS("Wine keeps read-only as Unix permissions, which do not bind the root user");
+  std::wstring path = temp_.File(L"a.bin");
+  ASSERT_TRUE(conformance::WriteWholeFile(path, "abc"));
+  ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  for (DWORD disposition : {static_cast<DWORD>(OPEN_EXISTING), static_cast<DWORD>(CREATE_ALWAYS)}) {
+    SetLastError(kPoison);
+    HANDLE file = Open(path, GENERIC_WRITE, disposition);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE) << "disposition " << disposition;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "disposition " << disposition;
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+    }
+  }
+  HANDLE reader = Open(path, GENERIC_READ, OPEN_EXISTING);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+  if (reader != INVALID_HANDLE_VALUE) {
+    EXPECT_TRUE(CloseHandle(reader));
+  }
+  // Cleared again, so that the folder can be removed.
+  EXPECT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+}
+
 TEST_F(Files, SizeAndPointerOfAnOpenFile) {
   std::wstring path = temp_.File(L"image.bin");
   ASSERT_TRUE(conformance::WriteWholeFile(path, std::string(1000, 'x')));

@@ -142,8 +142,9 @@ int WINAPI send(SOCKET s, const char* buf, int len, int flags);
 // until data is there (or the time-out, or the peer's close).
 int WINAPI recv(SOCKET s, char* buf, int len, int flags);
 
-// Dotted IPv4 text in the forms a.b.c.d, a.b.c, a.b and a (parts decimal, octal or hex), in
-// network byte order; INADDR_NONE for anything else, including null and the empty text.
+// Dotted IPv4 text in the forms a.b.c.d, a.b.c, a.b and a (parts decimal, octal or hex), ending
+// at the terminator or at white space, in network byte order; a single space is 0; INADDR_NONE
+// for anything else, including the empty text, and null (which sets WSAEFAULT).
 ULONG WINAPI inet_addr(const char* cp);
 u_short WINAPI htons(u_short hostshort);
 u_short WINAPI ntohs(u_short netshort);

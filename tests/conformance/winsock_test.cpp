@@ -1,0 +1,185 @@
+// Windows Sockets start-up and clean-up as the program pairs them, and inet_addr on the address
+// texts a printer's port can hold.
+#include <cstring>
+
+#include "conformance.h"
+
+namespace {
+
+using conformance::kPoison;
+
+// A start-up's result and what it reported, the poisoned start-up data left behind when it failed.
+struct Startup {
+  int result;
+  WSADATA data;
+};
+
+Startup Start(WORD version) {
+  Startup startup;
+  std::memset(&startup.data, 0xAB, sizeof startup.data);
+  startup.result = WSAStartup(version, &startup.data);
+  return startup;
+}
+
+TEST(Winsock, StartupGrantsTheVersionAskedForUpTo22) {
+  struct Case {
+    WORD asked;
+    WORD granted;
+  } cases[] = {
+      {MAKEWORD(1, 1), MAKEWORD(1, 1)},  // what the network channel asks for
+      {MAKEWORD(2, 2), MAKEWORD(2, 2)},  // what the network service asks for
+      {MAKEWORD(1, 0), MAKEWORD(1, 0)},
+      {MAKEWORD(2, 5), MAKEWORD(2, 2)},
+      {MAKEWORD(3, 0), MAKEWORD(2, 2)},
+  };
+  for (const Case& c : cases) {
+    WSASetLastError(static_cast<int>(kPoison));
+    Startup startup = Start(c.asked);
+    ASSERT_EQ(startup.result, 0) << "asked 0x" << std::hex << c.asked;
+    EXPECT_EQ(startup.data.wVersion, c.granted) << "asked 0x" << std::hex << c.asked;
+    EXPECT_EQ(startup.data.wHighVersion, MAKEWORD(2, 2));
+    EXPECT_EQ(WSAGetLastError(), static_cast<int>(kPoison));
+    EXPECT_EQ(WSACleanup(), 0);
+  }
+}
+
+TEST(Winsock, StartupRefusalsAreItsResult) {
+  // Below 1.0 there is no version; the error is the result, the last error is left alone.
+  for (WORD asked : {MAKEWORD(0, 0), MAKEWORD(0, 2)}) {
+    WSASetLastError(static_cast<int>(kPoison));
+    EXPECT_EQ(Start(asked).result, WSAVERNOTSUPPORTED) << "asked 0x" << std::hex << asked;
+    EXPECT_EQ(WSAGetLastError(), static_cast<int>(kPoison));
+  }
+  EXPECT_EQ(WSAStartup(MAKEWORD(2, 2), nullptr), WSAEFAULT);
+  // Nothing was started, so there is nothing to clean up and no socket to make.
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(WSACleanup(), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP), INVALID_SOCKET);
+  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+}
+
+TEST(Winsock, EveryStartupNeedsItsCleanup) {
+  ASSERT_EQ(Start(MAKEWORD(2, 2)).result, 0);
+  ASSERT_EQ(Start(MAKEWORD(1, 1)).result, 0);
+  ASSERT_EQ(WSACleanup(), 0);
+  // One start-up is still in force: sockets can be made.
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  EXPECT_NE(s, INVALID_SOCKET) << "error " << WSAGetLastError();
+  EXPECT_EQ(closesocket(s), 0);
+  ASSERT_EQ(WSACleanup(), 0);
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(closesocket(s), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+}
+
+// A started library for one case, cleaned up at its end.
+class Sockets : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(Start(MAKEWORD(1, 1)).result, 0); }
+  void TearDown() override { EXPECT_EQ(WSACleanup(), 0); }
+};
+
+TEST_F(Sockets, UnconnectedSocketRefusesToReceive) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ASSERT_NE(s, INVALID_SOCKET) << "error " << WSAGetLastError();
+  // The receive time-out takes a DWORD of milliseconds.
+  DWORD timeout = 5000;
+  EXPECT_EQ(setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout), 0);
+  char byte = 0;
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(recv(s, &byte, 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTCONN);
+  EXPECT_EQ(closesocket(s), 0);
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(closesocket(s), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+}
+
+TEST_F(Sockets, UnconnectedSocketRefusesToSend) {
+  // Documented for send: WSAENOTCONN, the socket is not connected.
+  SKIP_WHERE_WINE_DIFFERS("send on an unconnected socket reports WSAECONNRESET (from the Linux EPIPE)");
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ASSERT_NE(s, INVALID_SOCKET) << "error " << WSAGetLastError();
+  char byte = 0;
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(send(s, &byte, 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTCONN);
+  EXPECT_EQ(closesocket(s), 0);
+}
+
+TEST_F(Sockets, ConnectionToAClosedPortIsRefused) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ASSERT_NE(s, INVALID_SOCKET) << "error " << WSAGetLastError();
+  sockaddr_in peer = {};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(1);  // nothing listens on port 1 of the loopback address
+  peer.sin_addr.s_addr = inet_addr("127.0.0.1");
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAECONNREFUSED);
+  EXPECT_EQ(closesocket(s), 0);
+}
+
+// inet_addr's result in network byte order: the bytes a.b.c.d in memory order.
+ULONG Address(unsigned a, unsigned b, unsigned c, unsigned d) {
+  const unsigned char bytes[4] = {static_cast<unsigned char>(a), static_cast<unsigned char>(b),
+                                  static_cast<unsigned char>(c), static_cast<unsigned char>(d)};
+  ULONG value;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
+TEST(Winsock, InetAddrOnAddressTexts) {
+  struct Case {
+    const char* text;
+    ULONG address;
+  } cases[] = {
+      // Valid dotted addresses, including the short and the octal and hexadecimal forms.
+      {"192.168.1.10", Address(192, 168, 1, 10)},
+      {"127.0.0.1", Address(127, 0, 0, 1)},
+      {"0.0.0.0", Address(0, 0, 0, 0)},
+      {"10.1", Address(10, 0, 0, 1)},
+      {"1.2.3", Address(1, 2, 0, 3)},
+      {"010.1.1.1", Address(8, 1, 1, 1)},
+      {"0x7f.1", Address(127, 0, 0, 1)},
+      // A port is not part of the address.
+      {"192.168.1.10:9100", INADDR_NONE},
+      // Blanks: the text may end at white space, but not start with it. Documented: a single
+      // space converts to 0 (INADDR_ANY); two do not.
+      {"192.168.1.10 ", Address(192, 168, 1, 10)},
+      {"192.168.1.10\t", Address(192, 168, 1, 10)},
+      {"192.168.1.10 9100", Address(192, 168, 1, 10)},
+      {" 192.168.1.10", INADDR_NONE},
+      {"192.168. 1.10", INADDR_NONE},
+      {" ", Address(0, 0, 0, 0)},
+      {"  ", INADDR_NONE},
+      {"\t", INADDR_NONE},
+      {"", INADDR_NONE},
+      // Out of range, too many parts, digits of the wrong base, names and IPv6.
+      {"192.168.1.256", INADDR_NONE},
+      {"256.1.1.1", INADDR_NONE},
+      {"1.2.65536", INADDR_NONE},
+      {"4294967296", INADDR_NONE},
+      {"1.2.3.4.5", INADDR_NONE},
+      {"08.1.1.1", INADDR_NONE},
+      {"192.168.1.0x", INADDR_NONE},
+      {"printer", INADDR_NONE},
+      {"::1", INADDR_NONE},
+      {"[192.168.1.10]", INADDR_NONE},
+      // The one address whose value is INADDR_NONE itself.
+      {"255.255.255.255", INADDR_NONE},
+  };
+  for (const Case& c : cases) {
+    WSASetLastError(static_cast<int>(kPoison));
+    EXPECT_EQ(inet_addr(c.text), c.address) << "\"" << c.text << "\"";
+    EXPECT_EQ(WSAGetLastError(), static_cast<int>(kPoison)) << "\"" << c.text << "\"";
+  }
+  // No text at all is a bad pointer (Windows, as Wine's socket tests record it).
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(inet_addr(nullptr), INADDR_NONE);
+  EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+}
+
+}  // namespace
