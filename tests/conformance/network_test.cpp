@@ -1,5 +1,6 @@
 // Windows Sockets address texts, name resolution of numeric hosts, the host name, the protocol
 // catalogue, the IP helper library loaded at run time, version tests and global memory.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -167,6 +168,47 @@ TEST_F(NameResolution, NumericHostsResolveToThemselvesInTheirFamilyOnly) {
   list = nullptr;
   EXPECT_NE(getaddrinfo("127.0.0.1", nullptr, &hints, &list), 0);
   EXPECT_EQ(list, nullptr);
+}
+
+// The addresses getaddrinfo gives for `host` in `family`, as texts, sorted, without repeats.
+std::vector<std::string> ResolvedTexts(const char* host, int family) {
+  ADDRINFOA hints{};
+  hints.ai_family = family;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  PADDRINFOA list = nullptr;
+  int result = getaddrinfo(host, nullptr, &hints, &list);
+  EXPECT_EQ(result, 0);
+  std::vector<std::string> found;
+  for (PADDRINFOA entry = list; entry; entry = entry->ai_next) {
+    if (family != AF_UNSPEC) EXPECT_EQ(entry->ai_family, family);
+    if (entry->ai_family == AF_INET) {
+      EXPECT_EQ(entry->ai_addrlen, sizeof(sockaddr_in));
+      found.push_back(inet_ntoa(reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr));
+    } else if (entry->ai_family == AF_INET6) {
+      EXPECT_EQ(entry->ai_addrlen, sizeof(sockaddr_in6));
+      static const unsigned char kLoopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+      const auto* six = reinterpret_cast<sockaddr_in6*>(entry->ai_addr);
+      found.push_back(std::memcmp(&six->sin6_addr, kLoopback, 16) == 0 ? "::1" : "another IPv6 address");
+    }
+  }
+  if (list) freeaddrinfo(list);
+  std::sort(found.begin(), found.end());
+  found.erase(std::unique(found.begin(), found.end()), found.end());
+  return found;
+}
+
+// "localhost" is the loopback address of the family the hints ask for; with no family, both
+// (their order is the resolver's policy, so it is not pinned).
+TEST_F(NameResolution, LocalhostIsTheIPv4LoopbackForIPv4) {
+  EXPECT_EQ(ResolvedTexts("localhost", AF_INET), std::vector<std::string>{"127.0.0.1"});
+}
+
+TEST_F(NameResolution, LocalhostIsTheIPv6LoopbackForIPv6AndBothForAnyFamily) {
+  SKIP_WHERE_WINE_DIFFERS("Wine asks the Linux resolver, which finds no IPv6 address for localhost where "
+                          "/etc/hosts names it for IPv4 only; Windows answers ::1 itself");
+  EXPECT_EQ(ResolvedTexts("localhost", AF_INET6), std::vector<std::string>{"::1"});
+  EXPECT_EQ(ResolvedTexts("localhost", AF_UNSPEC), (std::vector<std::string>{"127.0.0.1", "::1"}));
 }
 
 TEST_F(NameResolution, HostNameNeedsRoomForTheWholeName) {
