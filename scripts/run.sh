@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Sets up, builds the Windows program and runs it under Wine, showing its trace lines.
-# (So far the program starts, initialises its trace log and ends; the printer list and the
-# firmware download come with later work.)
+# Sets up, builds both presets (the Windows program, and the native build with the simulated
+# printer server and the image builder) and runs the Windows program under Wine, showing its trace
+# lines. (So far the program starts, initialises its trace log and ends; its printer list and
+# download dialog come with the user-interface work.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake --preset native
+cmake --build --preset native -j "$jobs"
 cmake --preset windows
-cmake --build --preset windows -j "$(nproc 2>/dev/null || echo 2)"
+cmake --build --preset windows -j "$jobs"
 
 source tests/wine/wine_env.sh "$PWD/build/windows/wineprefix"
 echo "Running build/windows/src/corvel.exe under Wine; its trace lines follow."
