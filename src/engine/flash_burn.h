@@ -29,5 +29,11 @@ uint16_t FlashTargetOf(int32_t fileType);
 // download failed.
 int32_t DownLoadNewFW();
 
+// The USB burn on an open device handle with an open image file: 0 when the printer accepted the
+// image, BURN_STATUS_NO_MEMORY or BURN_STATUS_FAILED.
+int BurnFlashUSBPort(HANDLE device, HANDLE image, uint16_t target);
+// The parallel burn on the port (open for writing), always with target 3; no reply is read.
+// Returns 0 when the whole image was written, else BURN_STATUS_FAILED.
+int BurnFlashPrllPort(HANDLE port, HANDLE image);
 // The network burn on the context's ipAddress: true when the printer accepted the image.
 bool NetBurnFlash(HANDLE image, uint16_t target);
