@@ -1,12 +1,13 @@
 // Benchmarks of the flash burn on the simulated host:
 //  - ImageChecksum over a 64 MiB image next to a plain copy of the same buffer;
-//  - a network burn of a 64 MiB image (DownLoadNewFW) to the simulated printer next to a raw
-//    socket push of the same bytes to the same printer; the burn's fixed waits are excluded
+//  - a network burn of a 64 MiB image (DownLoadNewFW) to the simulated printer in turns with a
+//    raw socket push of the same bytes to the same printer; the burn's fixed waits are excluded
 //    (the host clock runs without real waiting);
 //  - the peak memory of a network burn, over the process's resident size before it.
 // The printer runs as the printer-server program, so its memory is not the burn's.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -73,12 +74,18 @@ class Lab {
     return lab;
   }
 
-  bool ready() const { return server_.Running() && !image_.empty(); }
-  const std::string& image() const { return image_; }
+  bool ready() const { return server_.Running() && !stream_.empty(); }
 
-  // Loads the engine context for a burn of the image to the printer.
-  void LoadContext() {
+  // One network burn of the image with DownLoadNewFW.
+  bool Burn() {
     InitGlobals(CONNECTION_NETWORK, nullptr, kImagePath, kPrinterAddressWide);
+    return DownLoadNewFW() == DOWNLOAD_STATUS_SUCCESS;
+  }
+  // The same bytes from memory over a plain socket, and the printer's reply.
+  bool Push() {
+    uint8_t reply[ACL_RECORD_SIZE] = {};
+    return RawPush(kPrinterAddress, NET_PRINTER_PORT, stream_, reply) &&
+           ReadBigEndian16(reply + 4) == ACLCMD_STATUS_SUCCESS;
   }
 
  private:
@@ -88,68 +95,71 @@ class Lab {
     host::sockets::SetMinimumRealWait(std::chrono::seconds(60));
     fwimage::ImageLayout layout;
     layout.bodySize = static_cast<uint32_t>(kImageBytes - 4 - fwimage::Trailer(layout).size());
-    std::string error;
-    if (!fwimage::BuildImage(layout, &image_, &error) || image_.size() != kImageBytes) {
+    std::string image, error;
+    if (!fwimage::BuildImage(layout, &image, &error) || image.size() != kImageBytes) {
       std::fprintf(stderr, "image: %s\n", error.c_str());
-      image_.clear();
       return;
     }
-    host::WriteFile(kImagePath, image_);
+    host::WriteFile(kImagePath, image);
+
+    // What the burn sends: the envelope, the command (file type 2: target 3), the image.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(image.data());
+    AclCommand command;
+    command.Set(ACLCMD_BURN_FLASH, FLASH_TARGET_TYPE2, ImageChecksum(bytes, image.size()),
+                static_cast<uint32_t>(image.size()));
+    for (auto [data, size] : {std::make_pair(reinterpret_cast<const uint8_t*>(PJL_UEL), PJL_UEL_LENGTH),
+                              std::make_pair(reinterpret_cast<const uint8_t*>(PJL_ENTERLANG), PJL_ENTERLANG_LENGTH),
+                              std::make_pair(static_cast<const uint8_t*>(command.bytes), ACL_RECORD_SIZE),
+                              std::make_pair(bytes, image.size())}) {
+      size_t at = stream_.size();
+      stream_.resize(at + size);
+      std::memcpy(stream_.data() + at, data, size);
+    }
   }
 
   testing_support::ServerProcess server_;
-  std::string image_;
+  std::vector<uint8_t> stream_;
 };
 
-void BM_NetworkBurn(benchmark::State& state) {
-  Lab& lab = Lab::Get();
-  if (!lab.ready()) {
-    state.SkipWithError("the printer-server or the image is missing");
-    return;
-  }
-  for (auto _ : state) {
-    lab.LoadContext();
-    int32_t status = DownLoadNewFW();
-    if (status != DOWNLOAD_STATUS_SUCCESS) {
-      state.SkipWithError(("burn status " + std::to_string(status)).c_str());
-      break;
-    }
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kImageBytes));
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
-BENCHMARK(BM_NetworkBurn)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(5);
 
-void BM_RawSocketPush(benchmark::State& state) {
+// Burns and raw pushes in turns, so that both meet the same load of the machine. The time of an
+// iteration is the burn's; the counters give both throughputs (medians) and their ratio.
+void BM_NetworkBurnNextToRawPush(benchmark::State& state) {
   Lab& lab = Lab::Get();
   if (!lab.ready()) {
     state.SkipWithError("the printer-server or the image is missing");
     return;
   }
-  const std::string& image = lab.image();
-  const auto* bytes = reinterpret_cast<const uint8_t*>(image.data());
-  AclCommand command;
-  command.Set(ACLCMD_BURN_FLASH, FLASH_TARGET_TYPE2, ImageChecksum(bytes, image.size()),
-              static_cast<uint32_t>(image.size()));
-  std::vector<uint8_t> stream;
-  for (auto [data, size] : {std::make_pair(reinterpret_cast<const uint8_t*>(PJL_UEL), PJL_UEL_LENGTH),
-                            std::make_pair(reinterpret_cast<const uint8_t*>(PJL_ENTERLANG), PJL_ENTERLANG_LENGTH),
-                            std::make_pair(static_cast<const uint8_t*>(command.bytes), ACL_RECORD_SIZE),
-                            std::make_pair(bytes, image.size())}) {
-    size_t at = stream.size();
-    stream.resize(at + size);
-    std::memcpy(stream.data() + at, data, size);
-  }
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> burns, pushes;
+  bool pushFirst = false;
   for (auto _ : state) {
-    uint8_t reply[ACL_RECORD_SIZE] = {};
-    if (!RawPush(kPrinterAddress, NET_PRINTER_PORT, stream, reply) ||
-        ReadBigEndian16(reply + 4) != ACLCMD_STATUS_SUCCESS) {
-      state.SkipWithError("the printer did not accept the raw push");
-      break;
+    pushFirst = !pushFirst;
+    double burnSeconds = 0, pushSeconds = 0;
+    for (int turn = 0; turn < 2; ++turn) {
+      bool push = (turn == 0) == pushFirst;
+      auto start = Clock::now();
+      if (!(push ? lab.Push() : lab.Burn())) {
+        state.SkipWithError(push ? "the printer did not accept the raw push" : "the burn failed");
+        return;
+      }
+      (push ? pushSeconds : burnSeconds) = std::chrono::duration<double>(Clock::now() - start).count();
     }
+    burns.push_back(burnSeconds);
+    pushes.push_back(pushSeconds);
+    state.SetIterationTime(burnSeconds);
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kImageBytes));
+  const double mebibytes = static_cast<double>(kImageBytes) / (1 << 20);
+  state.counters["burn_MiB/s"] = mebibytes / Median(burns);
+  state.counters["raw_push_MiB/s"] = mebibytes / Median(pushes);
+  state.counters["burn_to_raw"] = Median(pushes) / Median(burns);
 }
-BENCHMARK(BM_RawSocketPush)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(5);
+BENCHMARK(BM_NetworkBurnNextToRawPush)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(12);
 
 // Resident and peak resident size of this process, in KiB.
 long StatusKiB(const char* field) {
@@ -181,8 +191,7 @@ void BM_NetworkBurnPeakMemory(benchmark::State& state) {
   }
   long before = StatusKiB("VmRSS:");
   for (auto _ : state) {
-    lab.LoadContext();
-    if (DownLoadNewFW() != DOWNLOAD_STATUS_SUCCESS) {
+    if (!lab.Burn()) {
       state.SkipWithError("the burn failed");
       break;
     }
