@@ -28,6 +28,7 @@
 #include "host/machine.h"
 #include "host/sockets.h"
 #include "image_builder.h"
+#include "platform/unique_handle.h"
 #include "raw_push.h"
 #include "server_process.h"
 
@@ -160,6 +161,30 @@ void BM_NetworkBurnNextToRawPush(benchmark::State& state) {
   state.counters["burn_to_raw"] = Median(pushes) / Median(burns);
 }
 BENCHMARK(BM_NetworkBurnNextToRawPush)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(12);
+
+// What a burn pays before its first byte goes out and the raw push does not: the image file read
+// into fresh memory (as the burns read it) and released again.
+void BM_ImageFileLoad(benchmark::State& state) {
+  Lab& lab = Lab::Get();
+  if (!lab.ready()) {
+    state.SkipWithError("the image is missing");
+    return;
+  }
+  for (auto _ : state) {
+    platform::UniqueFile file(
+        CreateFileW(kImagePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD high = 0;
+    DWORD size = GetFileSize(file.get(), &high);
+    platform::UniqueLocalMemory memory(LocalAlloc(LMEM_FIXED, size));
+    DWORD done = 0;
+    if (!file || !memory || !ReadFile(file.get(), memory.get(), size, &done, nullptr) || done != size) {
+      state.SkipWithError("the image did not load");
+      break;
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kImageBytes));
+}
+BENCHMARK(BM_ImageFileLoad)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Resident and peak resident size of this process, in KiB.
 long StatusKiB(const char* field) {
