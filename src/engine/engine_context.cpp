@@ -66,9 +66,26 @@ int InitGlobals(ConnectionKind type, const wchar_t* deviceID, const wchar_t* bin
   DiagLog::Write(L"SetupGlobals.deviceInstanceID=%ls", ctx.deviceInstanceID);
 
   CopyText(ctx.binFilePath, binFilePath);
+  ctx.printerNameAnsi[0] = '\0';  // a name set for the previous printer never names this one
   return 1;
 }
 
 int InitGlobals(const PrinterRecord& record) {
   return InitGlobals(record.type, record.deviceID, record.binFilePath, record.InstanceID);
+}
+
+int SetPrinterNameAnsi(const wchar_t* printerName) {
+  char* name = g_context.printerNameAnsi;
+  name[0] = '\0';
+  if (!printerName || !*printerName) return 0;
+  // With the UTF-8 code page every character converts and no default character may be asked for.
+  BOOL usedDefault = FALSE;
+  LPBOOL lossy = GetACP() == CP_UTF8 ? nullptr : &usedDefault;
+  int bytes = WideCharToMultiByte(CP_ACP, 0, printerName, -1, name, static_cast<int>(sizeof g_context.printerNameAnsi),
+                                  nullptr, lossy);
+  if (bytes <= 0 || usedDefault) {
+    name[0] = '\0';
+    return 0;
+  }
+  return 1;
 }

@@ -29,7 +29,7 @@ struct FWDownloadContext {
   int32_t isParallel;
   wchar_t deviceID[kTextChars];
   wchar_t PrinterName[kTextChars];
-  char printerNameAnsi[kTextChars];  // printer name for the printer-UI command; nothing fills it
+  char printerNameAnsi[kTextChars];  // installed printer named by the printer-UI command (SetPrinterNameAnsi)
   wchar_t deviceInstanceID[kTextChars];
   char ipAddress[kTextChars];
   wchar_t binFilePath[kTextChars];
@@ -42,3 +42,10 @@ FWDownloadContext& EngineContext();
 // does not fit the context, in which case the context stays as it was.
 int InitGlobals(ConnectionKind type, const wchar_t* deviceID, const wchar_t* binFilePath, const wchar_t* InstanceID);
 int InitGlobals(const PrinterRecord& record);
+
+// Names the installed printer that a parallel download's printer-UI command makes the default
+// printer again after the spooler restarts: `printerName` in the ANSI code page. Loading a
+// printer with InitGlobals empties it, so a caller sets it after the last InitGlobals before
+// the download. Returns 1; 0 (and an empty name) when the name is null, does not fit, or has
+// characters the ANSI code page cannot hold, since the command must not name another printer.
+int SetPrinterNameAnsi(const wchar_t* printerName);

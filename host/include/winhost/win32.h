@@ -5,6 +5,7 @@
 #include "winhost/crt.h"
 #include "winhost/fileio.h"
 #include "winhost/kernel.h"
+#include "winhost/process.h"
 #include "winhost/winsvc.h"
 #include "winhost/winsock.h"
 #include "winhost/ws2tcpip.h"

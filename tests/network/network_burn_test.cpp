@@ -1,0 +1,191 @@
+// Flash burning over the network: DownLoadNewFW for a network printer, against simulated
+// printers on loopback addresses of their own.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/engine_context.h"
+#include "engine/flash_burn.h"
+#include "engine/network_channel.h"
+#include "host/clock.h"
+#include "host/files.h"
+#include "host/machine.h"
+#include "host/sockets.h"
+#include "image_builder.h"
+#include "printer_on_loopback.h"
+#include "support/trace.h"
+
+namespace {
+
+using simprinter::ReplyFaults;
+using testing_support::PrinterOnLoopback;
+using testing_support::Traced;
+
+const wchar_t kImagePath[] = L"C:\\Program Files\\Corvel\\TVQ5530n.bin";
+
+std::string WriteImage(uint32_t typeId = fwimage::kTypeId2, const std::string& version = "216") {
+  fwimage::ImageLayout layout;
+  layout.typeId = typeId;
+  layout.bodySize = 3001;
+  layout.version = version;
+  std::string image, error;
+  EXPECT_TRUE(fwimage::BuildImage(layout, &image, &error)) << error;
+  host::WriteFile(kImagePath, image);
+  return image;
+}
+
+void LoadContext(const PrinterOnLoopback& printer, const wchar_t* imagePath = kImagePath) {
+  std::wstring address(printer.address().begin(), printer.address().end());
+  ASSERT_EQ(InitGlobals(CONNECTION_NETWORK, L"vid_7e51&pid_a717", imagePath, address.c_str()), 1);
+}
+
+std::vector<uint8_t> BytesOf(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+
+TEST(NetworkBurn, ImageIsBurnedAndThePrinterReportsItsVersion) {
+  PrinterOnLoopback printer;
+  std::string image = WriteImage();
+  LoadContext(printer);
+
+  EXPECT_EQ(DownLoadNewFW(), DOWNLOAD_STATUS_SUCCESS);
+  printer.WaitForIdle();
+  auto& model = printer.printer().Model();
+  EXPECT_EQ(model.Flash(), BytesOf(image));
+  EXPECT_EQ(model.FlashTarget(), 3);  // file type 2
+  EXPECT_EQ(printer.printer().Count(simprinter::Event::kUel), 1);  // no closing UEL after a success
+  EXPECT_EQ(NetGetVersion(), 216);
+
+  EXPECT_TRUE(Traced(L"DownLoadNewFW"));
+  EXPECT_EQ(host::sockets::ReceiveTimeouts().front(), NET_BURN_TIMEOUT_MS);
+  // 5 s before the reply is read, 10 s after the burn.
+  EXPECT_EQ(host::clock::WaitsOf("Sleep"), (std::vector<DWORD>{5000, 10000}));
+}
+
+TEST(NetworkBurn, FileTypeOneIsAnnouncedWithTargetFour) {
+  PrinterOnLoopback printer;
+  WriteImage(fwimage::kTypeId1);
+  LoadContext(printer);
+  EXPECT_EQ(DownLoadNewFW(), DOWNLOAD_STATUS_SUCCESS);
+  printer.WaitForIdle();
+  EXPECT_EQ(printer.printer().Model().FlashTarget(), 4);
+}
+
+TEST(NetworkBurn, RefusedOrWrongRepliesFailTheDownloadAndLeaveTheEnvelope) {
+  struct Case {
+    const char* name;
+    ReplyFaults faults;
+  };
+  std::vector<Case> cases(3);
+  cases[0].name = "status 0";
+  cases[0].faults.status = 0;
+  cases[1].name = "other command";
+  cases[1].faults.command = 1;
+  cases[2].name = "other prefix";
+  cases[2].faults.prefix = 0xAD;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrinterOnLoopback printer;
+    printer.printer().AddFault({15, 0, -1, c.faults});
+    WriteImage();
+    LoadContext(printer);
+    int32_t status = DownLoadNewFW();
+    EXPECT_NE(status, DOWNLOAD_STATUS_SUCCESS);
+    EXPECT_NE(status, DOWNLOAD_STATUS_ACCEPTED);
+    printer.WaitForIdle();
+    EXPECT_EQ(printer.printer().Count(simprinter::Event::kUel), 2);  // opening and the one after the reply
+  }
+}
+
+TEST(NetworkBurn, ReplyThatDoesNotArriveWholeFails) {
+  for (bool silent : {true, false}) {
+    SCOPED_TRACE(silent ? "silent" : "in two pieces");
+    host::clock::Reset();
+    PrinterOnLoopback printer;
+    ReplyFaults faults;
+    faults.silent = silent;
+    if (!silent) faults.pieces = {10};
+    printer.printer().AddFault({15, 0, -1, faults});
+    WriteImage();
+    LoadContext(printer);
+    EXPECT_EQ(DownLoadNewFW(), BURN_STATUS_FAILED);
+    if (silent) {
+      EXPECT_EQ(host::clock::WaitsOf("recv"), std::vector<DWORD>{NET_BURN_TIMEOUT_MS});
+    }
+  }
+}
+
+TEST(NetworkBurn, MissingImageGivesTheFileNotFoundCode) {
+  PrinterOnLoopback printer;
+  WriteImage();  // the folder exists, the file does not
+  LoadContext(printer, L"C:\\Program Files\\Corvel\\missing.bin");
+  EXPECT_EQ(DownLoadNewFW(), ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(Traced(L"Failed to Open fw bin file"));
+  EXPECT_EQ(host::CallCount("socket"), 0);
+
+  LoadContext(printer, L"C:\\no such folder\\TVQ5530n.bin");
+  EXPECT_EQ(DownLoadNewFW(), ERROR_PATH_NOT_FOUND);
+}
+
+TEST(NetworkBurn, ReadOnlyImageIsMadeNormalAndBurned) {
+  PrinterOnLoopback printer;
+  WriteImage();
+  host::SetAttributes(kImagePath, FILE_ATTRIBUTE_READONLY);
+  LoadContext(printer);
+  EXPECT_EQ(DownLoadNewFW(), DOWNLOAD_STATUS_SUCCESS);
+  EXPECT_EQ(GetFileAttributesW(kImagePath), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+}
+
+TEST(NetworkBurn, ImageThatCannotBeLoadedFailsBeforeAnyConnection) {
+  for (const char* api : {"LocalAlloc", "ReadFile", "GetFileSize"}) {
+    SCOPED_TRACE(api);
+    host::ResetMachine();
+    PrinterOnLoopback printer;
+    WriteImage();
+    LoadContext(printer);
+    // GetBinFileVersion reads the same file three times first: fail the burn's own read.
+    if (std::string(api) == "ReadFile") {
+      host::FailCall(api, ERROR_READ_FAULT, 1, 3);
+    } else {
+      host::FailCall(api, ERROR_NOT_ENOUGH_MEMORY);
+    }
+    EXPECT_EQ(DownLoadNewFW(), BURN_STATUS_FAILED);
+    EXPECT_EQ(host::CallCount("socket"), 0);
+    EXPECT_TRUE(printer.printer().Commands().empty());
+  }
+}
+
+TEST(NetworkBurn, FailedConnectionOrSendsFailAndReleaseEverything) {
+  // Sends: UEL, ENTER LANGUAGE, command, image. After a failed envelope or command send the
+  // UEL is sent once more; after a failed image send there is nothing more to say.
+  const int expectedSends[] = {1, 3, 4, 4};
+  for (int failing = 0; failing < 4; ++failing) {
+    SCOPED_TRACE("send " + std::to_string(failing));
+    host::ResetMachine();
+    PrinterOnLoopback printer;
+    WriteImage();
+    LoadContext(printer);
+    host::FailCall("send", WSAECONNRESET, 1, failing);
+    EXPECT_EQ(DownLoadNewFW(), BURN_STATUS_FAILED);
+    EXPECT_EQ(host::CallCount("send"), expectedSends[failing]);
+    EXPECT_EQ(host::CallCount("recv"), 0);
+    EXPECT_EQ(host::sockets::StartCount(), 0);
+  }
+
+  host::ResetMachine();
+  WriteImage();
+  ASSERT_EQ(InitGlobals(CONNECTION_NETWORK, nullptr, kImagePath, L"127.63.0.2"), 1);  // nothing listens
+  EXPECT_EQ(DownLoadNewFW(), BURN_STATUS_FAILED);
+  EXPECT_EQ(host::CallCount("send"), 0);
+  EXPECT_EQ(host::sockets::StartCount(), 0);
+}
+
+TEST(NetworkBurn, PrinterThatDropsTheConnectionInsideTheImageFails) {
+  PrinterOnLoopback printer;
+  printer.printer().SetDropAfterReceived(9 + 25 + 16 + 1000);
+  WriteImage();
+  LoadContext(printer);
+  EXPECT_EQ(DownLoadNewFW(), BURN_STATUS_FAILED);
+  EXPECT_EQ(printer.printer().Model().BurnCount(), 0);
+}
+
+}  // namespace
