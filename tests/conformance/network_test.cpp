@@ -181,7 +181,9 @@ std::vector<std::string> ResolvedTexts(const char* host, int family) {
   EXPECT_EQ(result, 0);
   std::vector<std::string> found;
   for (PADDRINFOA entry = list; entry; entry = entry->ai_next) {
-    if (family != AF_UNSPEC) EXPECT_EQ(entry->ai_family, family);
+    if (family != AF_UNSPEC) {
+      EXPECT_EQ(entry->ai_family, family);
+    }
     if (entry->ai_family == AF_INET) {
       EXPECT_EQ(entry->ai_addrlen, sizeof(sockaddr_in));
       found.push_back(inet_ntoa(reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr));
