@@ -3,7 +3,7 @@
 #include <cwchar>
 
 #include "diag/diag_log.h"
-#include "discovery/text_copy.h"
+#include "platform/wide_text.h"
 #include "platform/unique_handle.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cwctype>
 
 #include "diag/diag_log.h"
-#include "discovery/text_copy.h"
+#include "platform/wide_text.h"
 #include "discovery/usb_lookup.h"
 #include "net/address_resolution.h"
 #include "platform/unique_handle.h"

@@ -5,7 +5,7 @@
 
 #include "diag/diag_log.h"
 #include "discovery/installed_printers.h"
-#include "discovery/text_copy.h"
+#include "platform/wide_text.h"
 #include "platform/unique_handle.h"
 
 namespace {
@@ -13,8 +13,6 @@ namespace {
 const wchar_t kEnumKeyFormat[] = L"SYSTEM\\CurrentControlSet\\Enum\\%ls";
 const wchar_t kEnumKey[] = L"SYSTEM\\CurrentControlSet\\Enum\\";
 const wchar_t kNoSetLine[] = L"SetupDiCreateDeviceInfoList call returned INVALID_HANDLE_VALUE";
-
-wchar_t UpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
 
 // Reads a text value of at most 256 bytes into a USB_TEXT_CHARS buffer and terminates it (the
 // registry does not promise a terminator).
@@ -53,16 +51,6 @@ void DestroySet(HDEVINFO& set) {
 }
 
 }  // namespace
-
-bool ContainsNoCase(const wchar_t* text, const wchar_t* part) {
-  if (!text || !part || !*text || !*part) return false;
-  for (const wchar_t* start = text; *start; ++start) {
-    size_t i = 0;
-    while (part[i] && start[i] && UpperAscii(start[i]) == UpperAscii(part[i])) ++i;
-    if (!part[i]) return true;
-  }
-  return false;
-}
 
 LONG GetValueFromHKLM(const wchar_t* keyPath, const wchar_t* valueName, LPBYTE data, LPDWORD size) {
   DiagLog::Write(L"GetValueFromHKey %ls %ls", keyPath, valueName);
@@ -214,63 +202,4 @@ int GetDevInstIDViaPrinterName(const wchar_t* printerName, wchar_t* devInstID) {
   int found = GetDevInstIDViaPortname(set, port, devInstID);
   DestroySet(set);
   return found;
-}
-
-int GetDeviceName(const wchar_t* searchDevInstanceID, wchar_t* devicePath, const GUID& interfaceClass) {
-  DiagLog::Write(L"GetDeviceName(%ls)", searchDevInstanceID ? searchDevInstanceID : L"");
-  if (!searchDevInstanceID || !*searchDevInstanceID) {
-    DiagLog::Write(L"ERROR: The function parameter 'searchDevInstanceID' is empty.");
-    return 0;
-  }
-  platform::UniqueDeviceInfoSet set(
-      SetupDiGetClassDevsW(&interfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-  if (!set) {
-    DiagLog::Write(L"Failed SetupDiGetClassDevs() invalid handle");
-    return 0;
-  }
-  for (DWORD i = 0;; ++i) {
-    SP_DEVINFO_DATA device = NewDeviceRecord();
-    if (!SetupDiEnumDeviceInfo(set.get(), i, &device)) {
-      DiagLog::WriteError(GetLastError(), L"Failed SetupDiEnumDeviceInfo()");
-      return 0;
-    }
-    // The device's own first interface of the class, so that a device with several interfaces
-    // cannot pair a later device with a wrong path. A failure shows in the size query below.
-    SP_DEVICE_INTERFACE_DATA iface{};
-    iface.cbSize = sizeof iface;
-    SetupDiEnumDeviceInterfaces(set.get(), &device, &interfaceClass, 0, &iface);
-
-    DWORD needed = 0;
-    SetupDiGetDeviceInterfaceDetailW(set.get(), &iface, nullptr, 0, &needed, nullptr);
-    if (needed == 0) {
-      DiagLog::WriteError(GetLastError(), L"Failed first call to SetupDiGetInterfaceDeviceDetail()");
-      return 0;
-    }
-    platform::UniqueLocalMemory buffer(LocalAlloc(LMEM_FIXED, std::max<size_t>(needed, sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))));
-    if (!buffer) {
-      DiagLog::WriteError(GetLastError(), L"Failed to alloc buffer for device detail");
-      return 0;
-    }
-    auto* detail = static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buffer.get());
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    if (!SetupDiGetDeviceInterfaceDetailW(set.get(), &iface, detail, needed, nullptr, nullptr)) {
-      DiagLog::WriteError(GetLastError(), L"Failed second call to SetupDiGetInterfaceDeviceDetail()");
-      return 0;
-    }
-    wchar_t path[USB_TEXT_CHARS];
-    bool pathFits = CopyWholeText(path, USB_TEXT_CHARS, detail->DevicePath);
-    wchar_t id[USB_TEXT_CHARS] = {};
-    if (!SetupDiGetDeviceInstanceIdW(set.get(), &device, id, USB_TEXT_CHARS, nullptr)) id[0] = L'\0';
-    DiagLog::Write(L"DevInstanceID: %ls ?= %ls", id, searchDevInstanceID);
-    if (!ContainsNoCase(id, searchDevInstanceID)) continue;
-    if (!pathFits) {
-      DiagLog::Write(L"  Device path too long (%u characters), device passed over",
-                     static_cast<unsigned>(std::wcslen(detail->DevicePath)));
-      continue;
-    }
-    DiagLog::Write(L"Found Device %ls", path);
-    DiagLog::Write(L" Found device name %ls", path);
-    CopyWholeText(devicePath, USB_TEXT_CHARS, path);
-    return 1;
-  }
 }

@@ -1,7 +1,7 @@
 // The USB printing device behind a printer's USB port, found through the device-installation
 // service and the registry: a printer's port name leads to the USB device instance ID whose
-// Printer-class child reports that port, and an instance ID leads to the device path that opens
-// the device.
+// Printer-class child reports that port. (The device path behind an instance ID, and the opening
+// of the device, are the engine's: engine/usb_device.h.)
 #pragma once
 
 #include <cstddef>
@@ -34,13 +34,6 @@ bool IsDeviceInstalled(const wchar_t* usbDevInstID);
 int USBdevInstID_to_USBPRINTdevInstID(const wchar_t* usbDevInstID, wchar_t* usbprintDevInstID);
 // The "PortName" of the device's Printer-class child into `portName` (USB_TEXT_CHARS): 1 or 0.
 int GetPortnameViaDevInstID(const wchar_t* usbDevInstID, wchar_t* portName);
-
-// The device path (USB_TEXT_CHARS) of the first present device exposing `interfaceClass` whose
-// instance ID contains `searchDevInstanceID` without regard to case: 1, or 0.
-int GetDeviceName(const wchar_t* searchDevInstanceID, wchar_t* devicePath, const GUID& interfaceClass);
-
-// True when both texts are non-empty and `part` occurs in `text`, letters a to z matching A to Z.
-bool ContainsNoCase(const wchar_t* text, const wchar_t* part);
 
 // Reads a value of a key below HKEY_LOCAL_MACHINE into `data`; `size` is the buffer's size in
 // bytes on entry and the bytes stored on return. Returns ERROR_SUCCESS or the failing call's status.

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "diag/diag_log.h"
-#include "discovery/cusb.h"
+#include "engine/usb_device.h"
 #include "engine/acl_protocol.h"
 #include "engine/engine_context.h"
 #include "engine/firmware_image.h"

@@ -1,7 +1,7 @@
 #include "engine/local_acl.h"
 
 #include "diag/diag_log.h"
-#include "discovery/cusb.h"
+#include "engine/usb_device.h"
 #include "engine/engine_context.h"
 #include "engine/local_channel.h"
 #include "platform/unique_handle.h"

@@ -1,7 +1,7 @@
 #include "engine/version_query.h"
 
 #include "diag/diag_log.h"
-#include "discovery/cusb.h"
+#include "engine/usb_device.h"
 #include "engine/engine_context.h"
 #include "engine/firmware_image.h"
 #include "engine/local_acl.h"

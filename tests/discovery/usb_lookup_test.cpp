@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "discovery/cusb.h"
+#include "engine/usb_device.h"
+#include "platform/wide_text.h"
 #include "host/devices.h"
 #include "host/kernel_objects.h"
 #include "host/machine.h"

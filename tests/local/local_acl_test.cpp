@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "discovery/cusb.h"
+#include "engine/usb_device.h"
 #include "engine/engine_context.h"
 #include "engine/local_acl.h"
 #include "host/clock.h"

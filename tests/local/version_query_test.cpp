@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "discovery/cusb.h"
+#include "engine/usb_device.h"
 #include "engine/engine_context.h"
 #include "engine/local_channel.h"
 #include "engine/version_query.h"
