@@ -8,14 +8,15 @@
 #include "engine/engine_facade.h"
 #include "engine/network_channel.h"
 #include "platform/win32.h"
+#include "wine_engine/engine_checks.h"
 #include "wine_engine/run_settings.h"
 
 namespace {
 
+using wine_engine::ExpectSocketLibraryReleased;
 using wine_engine::ImagePath;
+using wine_engine::kDeviceMatch;
 using wine_engine::Settings;
-
-const wchar_t kMatch[] = L"vid_7e51&pid_a717";
 
 // An `out` buffer of the information queries, filled with '#' so that a missing terminator shows.
 struct InfoBuffer {
@@ -25,15 +26,7 @@ struct InfoBuffer {
 };
 
 void LoadNetworkPrinter(const std::wstring& address) {
-  ASSERT_EQ(InitGlobals(CONNECTION_NETWORK, kMatch, nullptr, address.c_str()), 1);
-}
-
-// Each query starts and releases the socket library itself, so none is left started: a further
-// WSACleanup fails with WSANOTINITIALISED, as on Windows.
-void ExpectSocketLibraryReleased() {
-  WSASetLastError(0);
-  EXPECT_EQ(WSACleanup(), SOCKET_ERROR);
-  EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+  ASSERT_EQ(InitGlobals(CONNECTION_NETWORK, kDeviceMatch, nullptr, address.c_str()), 1);
 }
 
 // The device ID payload starts with its big-endian length, which counts its own two bytes; the
@@ -61,13 +54,13 @@ TEST(NetworkQueries, ChannelReadsThePrintersValues) {
 TEST(NetworkQueries, FacadeReadsThePrintersValues) {
   const wchar_t* address = Settings().queryPrinter.c_str();
   InfoBuffer id;
-  ASSERT_EQ(Get1284String(id.bytes, CONNECTION_NETWORK, kMatch, address), 1);
+  ASSERT_EQ(Get1284String(id.bytes, CONNECTION_NETWORK, kDeviceMatch, address), 1);
   EXPECT_EQ(std::string(id.bytes), DeviceIdAsReceived(Settings().deviceId));
   InfoBuffer info;
-  ASSERT_EQ(BuildInfo(info.bytes, CONNECTION_NETWORK, kMatch, address), 1);
+  ASSERT_EQ(BuildInfo(info.bytes, CONNECTION_NETWORK, kDeviceMatch, address), 1);
   EXPECT_EQ(std::string(info.bytes), Settings().buildInfo);
   char version[FACADE_VERSION_BUFFER_SIZE];
-  ASSERT_EQ(GetVersionString(version, CONNECTION_NETWORK, kMatch, address), 1);
+  ASSERT_EQ(GetVersionString(version, CONNECTION_NETWORK, kDeviceMatch, address), 1);
   EXPECT_EQ(std::string(version), std::to_string(Settings().printerVersion));
   ExpectSocketLibraryReleased();
 }
@@ -78,9 +71,9 @@ TEST(NetworkQueries, DownloadDecisionComparesImageAndPrinter) {
   ASSERT_LT(Settings().olderImageVersion, Settings().printerVersion);
   ASSERT_GT(Settings().imageVersion, Settings().printerVersion);
   const wchar_t* address = Settings().queryPrinter.c_str();
-  EXPECT_EQ(DownloadRequired(CONNECTION_NETWORK, kMatch, ImagePath(L"older.bin").c_str(), address), 0);
-  EXPECT_EQ(DownloadRequired(CONNECTION_NETWORK, kMatch, ImagePath(L"TVQ5530n.bin").c_str(), address), 1);
-  EXPECT_EQ(DownloadRequired(CONNECTION_NETWORK, kMatch, ImagePath(L"missing.bin").c_str(), address), -1);
+  EXPECT_EQ(DownloadRequired(CONNECTION_NETWORK, kDeviceMatch, ImagePath(L"older.bin").c_str(), address), 0);
+  EXPECT_EQ(DownloadRequired(CONNECTION_NETWORK, kDeviceMatch, ImagePath(L"TVQ5530n.bin").c_str(), address), 1);
+  EXPECT_EQ(DownloadRequired(CONNECTION_NETWORK, kDeviceMatch, ImagePath(L"missing.bin").c_str(), address), -1);
   ExpectSocketLibraryReleased();
 }
 
@@ -107,12 +100,12 @@ TEST(NetworkQueries, RefusedConnectionFailsEveryQuery) {
 
   const wchar_t* address = Settings().refusedAddress.c_str();
   char version[FACADE_VERSION_BUFFER_SIZE];
-  ASSERT_EQ(GetVersionString(version, CONNECTION_NETWORK, kMatch, address), 1);
+  ASSERT_EQ(GetVersionString(version, CONNECTION_NETWORK, kDeviceMatch, address), 1);
   EXPECT_STREQ(version, "Unknown");
-  EXPECT_EQ(Get1284String(id.bytes, CONNECTION_NETWORK, kMatch, address), 0);
+  EXPECT_EQ(Get1284String(id.bytes, CONNECTION_NETWORK, kDeviceMatch, address), 0);
   EXPECT_STREQ(id.bytes, "");
   // A printer that cannot be asked never asks for a download.
-  EXPECT_EQ(DownloadRequired(CONNECTION_NETWORK, kMatch, ImagePath(L"TVQ5530n.bin").c_str(), address), 0);
+  EXPECT_EQ(DownloadRequired(CONNECTION_NETWORK, kDeviceMatch, ImagePath(L"TVQ5530n.bin").c_str(), address), 0);
   EXPECT_LT(GetTickCount64() - start, static_cast<ULONGLONG>(NET_VERSION_TIMEOUT_MS));
   ExpectSocketLibraryReleased();
 }
