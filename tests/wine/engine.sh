@@ -26,13 +26,23 @@ source "$(dirname "$0")/wine_env.sh" "$prefix"
 
 work=$(mktemp -d)
 pids=()
+wine_pid=
 stop_printers() {
   local pid
   for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   pids=()
 }
-trap 'stop_printers; rm -rf "$work"' EXIT
+# On every way out: the test program (when a signal came during its run), then the printers.
+cleanup() {
+  if [ -n "$wine_pid" ]; then
+    kill -TERM "$wine_pid" 2>/dev/null || true
+    wait "$wine_pid" 2>/dev/null || true
+  fi
+  stop_printers
+  rm -rf "$work"
+}
+trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
@@ -108,8 +118,12 @@ export WINE_ENGINE_BUILD_INFO=$build_info
 echo "printers: $query_address (asked), $burn_address (burned); nothing listens on $refused_address"
 
 debug=$work/debug_output.txt
+# In the background, so that a signal to this script is taken at once, not after the run.
+"$WINE" "$program" 2>"$debug" &
+wine_pid=$!
 status=0
-"$WINE" "$program" 2>"$debug" || status=$?
+wait "$wine_pid" || status=$?
+wine_pid=
 stop_printers
 
 passed=0
