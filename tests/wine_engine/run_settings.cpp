@@ -1,6 +1,7 @@
 #include "wine_engine/run_settings.h"
 
 #include <cstdlib>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -12,27 +13,24 @@ namespace {
 
 RunSettings g_settings;
 
-// Names are ASCII: widened byte by byte.
-bool ReadWide(const char* narrowName, std::wstring* value) {
-  std::wstring name(narrowName, narrowName + std::char_traits<char>::length(narrowName));
-  const wchar_t* wideName = name.c_str();
-  DWORD needed = GetEnvironmentVariableW(wideName, nullptr, 0);
+// One environment variable through GetEnvironmentVariableA or W: asks for the size, then reads.
+template <typename Char>
+bool ReadVariable(DWORD(WINAPI* get)(const Char*, Char*, DWORD), const Char* name, std::basic_string<Char>* value) {
+  DWORD needed = get(name, nullptr, 0);
   if (needed == 0) return false;
-  std::vector<wchar_t> buffer(needed);
-  DWORD length = GetEnvironmentVariableW(wideName, buffer.data(), needed);
+  std::vector<Char> buffer(needed);
+  DWORD length = get(name, buffer.data(), needed);
   if (length == 0 || length >= needed) return false;
   value->assign(buffer.data(), length);
   return true;
 }
 
-bool ReadNarrow(const char* name, std::string* value) {
-  DWORD needed = GetEnvironmentVariableA(name, nullptr, 0);
-  if (needed == 0) return false;
-  std::vector<char> buffer(needed);
-  DWORD length = GetEnvironmentVariableA(name, buffer.data(), needed);
-  if (length == 0 || length >= needed) return false;
-  value->assign(buffer.data(), length);
-  return true;
+bool ReadNarrow(const char* name, std::string* value) { return ReadVariable(GetEnvironmentVariableA, name, value); }
+
+// Paths may hold any character, so they are read as wide text. Names are ASCII: widened byte by byte.
+bool ReadWide(const char* name, std::wstring* value) {
+  const std::wstring wideName(name, name + std::char_traits<char>::length(name));
+  return ReadVariable(GetEnvironmentVariableW, wideName.c_str(), value);
 }
 
 bool ReadNumber(const char* name, long* value) {
