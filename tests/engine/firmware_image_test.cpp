@@ -9,6 +9,7 @@
 #include "host/files.h"
 #include "host/machine.h"
 #include "image_builder.h"
+#include "support/image_files.h"
 #include "support/trace.h"
 
 using testing_support::Traced;
@@ -17,11 +18,7 @@ namespace {
 
 const wchar_t kPath[] = L"C:\\fw\\image.bin";
 
-std::string Image(const fwimage::ImageLayout& layout) {
-  std::string image, error;
-  EXPECT_TRUE(fwimage::BuildImage(layout, &image, &error)) << error;
-  return image;
-}
+std::string Image(const fwimage::ImageLayout& layout) { return testing_support::BuildImageBytes(layout); }
 
 // Writes the image and reads its version; `fileType` starts at a value neither type has.
 int32_t VersionOf(const std::string& bytes, int32_t* fileType = nullptr) {

@@ -13,6 +13,7 @@
 #include "host/machine.h"
 #include "image_builder.h"
 #include "support/printer_device.h"
+#include "support/image_files.h"
 #include "support/trace.h"
 #include "usb_printer.h"
 
@@ -31,9 +32,7 @@ const wchar_t kImage[] = L"C:\\Program Files\\TVQ\\TVQ5530n.bin";
 void WriteImage(const std::string& version) {
   fwimage::ImageLayout layout;
   layout.version = version;
-  std::string image, error;
-  ASSERT_TRUE(fwimage::BuildImage(layout, &image, &error)) << error;
-  host::WriteFile(kImage, image);
+  testing_support::WriteImageFile(kImage, layout);
 }
 
 struct Buffer {

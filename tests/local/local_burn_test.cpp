@@ -19,6 +19,7 @@
 #include "host/services.h"
 #include "image_builder.h"
 #include "support/printer_device.h"
+#include "support/image_files.h"
 #include "support/trace.h"
 #include "usb_printer.h"
 
@@ -38,9 +39,7 @@ std::vector<uint8_t> WriteImage(uint32_t typeId = fwimage::kTypeId2, size_t size
   layout.typeId = typeId;
   layout.version = "216";
   layout.bodySize = static_cast<uint32_t>(size - 4 - fwimage::Trailer(layout).size());
-  std::string image, error;
-  EXPECT_TRUE(fwimage::BuildImage(layout, &image, &error)) << error;
-  host::WriteFile(kImage, image);
+  std::string image = testing_support::WriteImageFile(kImage, layout);
   return std::vector<uint8_t>(image.begin(), image.end());
 }
 

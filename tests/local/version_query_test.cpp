@@ -17,6 +17,7 @@
 #include "platform/unique_handle.h"
 #include "platform/win32.h"
 #include "support/printer_device.h"
+#include "support/image_files.h"
 #include "support/trace.h"
 #include "usb_printer.h"
 
@@ -173,9 +174,7 @@ class DownloadDecision : public ::testing::Test {
   void WriteImage(const std::string& version) {
     fwimage::ImageLayout layout;
     layout.version = version;
-    std::string image, error;
-    ASSERT_TRUE(fwimage::BuildImage(layout, &image, &error)) << error;
-    host::WriteFile(kImage, image);
+    testing_support::WriteImageFile(kImage, layout);
     host::SetAttributes(kImage, FILE_ATTRIBUTE_READONLY);
     InitGlobals(CONNECTION_USB, L"vid_7e51&pid_a717", kImage, testing_support::kUsbInstance);
   }

@@ -14,6 +14,7 @@
 #include "host/sockets.h"
 #include "image_builder.h"
 #include "printer_on_loopback.h"
+#include "support/image_files.h"
 #include "support/trace.h"
 
 namespace {
@@ -29,10 +30,7 @@ std::string WriteImage(uint32_t typeId = fwimage::kTypeId2, const std::string& v
   layout.typeId = typeId;
   layout.bodySize = 3001;
   layout.version = version;
-  std::string image, error;
-  EXPECT_TRUE(fwimage::BuildImage(layout, &image, &error)) << error;
-  host::WriteFile(kImagePath, image);
-  return image;
+  return testing_support::WriteImageFile(kImagePath, layout);
 }
 
 void LoadContext(const PrinterOnLoopback& printer, const wchar_t* imagePath = kImagePath) {

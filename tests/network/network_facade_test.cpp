@@ -8,6 +8,7 @@
 #include "engine/engine_context.h"
 #include "host/files.h"
 #include "image_builder.h"
+#include "support/image_files.h"
 #include "printer_on_loopback.h"
 
 namespace {
@@ -19,9 +20,7 @@ TEST(NetworkFacade, FromDeviceIdToUpdatedFirmware) {
   const wchar_t* image = L"C:\\Program Files\\TVQ\\TVQ5530n.bin";
   fwimage::ImageLayout layout;
   layout.version = "216";
-  std::string bytes, error;
-  ASSERT_TRUE(fwimage::BuildImage(layout, &bytes, &error)) << error;
-  host::WriteFile(image, bytes);
+  testing_support::WriteImageFile(image, layout);
 
   char out[FACADE_INFO_BUFFER_SIZE];
   ASSERT_EQ(Get1284String(out, CONNECTION_NETWORK, match, address.c_str()), 1);
