@@ -474,10 +474,7 @@ BOOL WINAPI IsDialogMessageW(HWND dialog, LPMSG msg) {
   if (!msg || !dialog || !msg->hwnd || !IsDialogMessageFor(dialog, msg->hwnd)) return FALSE;
   if (msg->message == WM_KEYDOWN && (msg->wParam == VK_ESCAPE || msg->wParam == VK_RETURN)) {
     int id = msg->wParam == VK_ESCAPE ? IDCANCEL : DefaultButtonId(dialog);
-    HWND button = GetDlgItem(dialog, id);
-    if (!button || IsWindowEnabled(button)) {
-      SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-    }
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
     return TRUE;
   }
   TranslateMessage(msg);

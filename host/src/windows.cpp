@@ -187,7 +187,8 @@ void CompleteSentTo(HWND window) {
 void Forget(HWND handle) {
   auto window = Find(handle);
   if (!window) return;
-  for (HWND child : window->children) Forget(child);
+  std::vector<HWND> children = window->children;  // each child takes itself out of the list
+  for (HWND child : children) Forget(child);
   if (auto parent = Find(window->parent)) {
     auto& siblings = parent->children;
     siblings.erase(std::remove(siblings.begin(), siblings.end(), handle), siblings.end());

@@ -10,7 +10,7 @@ shopt -s nullglob
 for step in "$(dirname "$0")"/conformance.d/*.sh; do
   source "$step"
 done
-# The suite calls no window functions, so it needs no display. Wine's own debug output is off:
-# it would repeat each GoogleTest failure as debugger output.
+# The window cases need a display (a virtual one when there is none). Wine's own debug output is
+# off: it would repeat each GoogleTest failure as debugger output.
 export WINEDEBUG=-all
-"$WINE" "$program"
+run_wine "$program"
