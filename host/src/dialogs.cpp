@@ -207,9 +207,7 @@ HWND CreateFromTemplate(const Template& t, HINSTANCE instance, HWND owner, DLGPR
   LONG width = client.right - client.left;
   LONG height = client.bottom - client.top;
   POINT position{client.left, client.top};
-  if (t.style & DS_CENTER) {
-    position = POINT{(GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2};
-  } else if (owner && !(t.style & DS_ABSALIGN)) {
+  if (owner && !(t.style & DS_ABSALIGN)) {
     RECT ownerRect;
     GetWindowRect(owner, &ownerRect);
     position.x += ownerRect.left;
@@ -222,6 +220,7 @@ HWND CreateFromTemplate(const Template& t, HINSTANCE instance, HWND owner, DLGPR
   params.exStyle = t.exStyle;
   params.rect = RECT{position.x, position.y, position.x + width, position.y + height};
   params.clientSize = true;
+  params.center = (t.style & DS_CENTER) != 0;
   params.parent = owner;
   params.instance = instance;
   params.dialog = true;

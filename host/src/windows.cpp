@@ -444,6 +444,14 @@ HWND CreateWindowOf(const CreateParams& params) {
     window->rect.right += frame.left + frame.right;
     window->rect.bottom += frame.top + frame.bottom;
   }
+  if (params.center) {
+    LONG width = window->rect.right - window->rect.left;
+    LONG height = window->rect.bottom - window->rect.top;
+    window->rect.left = (kScreenWidth - width) / 2;
+    window->rect.top = (kScreenHeight - height) / 2;
+    window->rect.right = window->rect.left + width;
+    window->rect.bottom = window->rect.top + height;
+  }
   window->proc = proc;
   window->dialog = params.dialog;
   window->dialogProc = params.dialogProc;

@@ -25,6 +25,7 @@ struct CreateParams {
   DWORD exStyle = 0;
   RECT rect{};  // in the parent's client coordinates (the screen for a top-level window)
   bool clientSize = false;  // `rect` gives the client area: the window grows by its frame
+  bool center = false;      // the window goes to the middle of the screen
   HWND parent = nullptr;
   LONG_PTR id = 0;
   HINSTANCE instance = nullptr;
