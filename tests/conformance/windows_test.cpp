@@ -155,7 +155,7 @@ TEST(Windows, TimerPostsWmTimerWithItsIdentifierUntilKilled) {
   Seen seen;
   DialogTemplate t = SmallDialog();
   HWND dialog = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, RecordingProc, reinterpret_cast<LPARAM>(&seen));
-  ASSERT_NE(dialog, nullptr);
+  ASSERT_NE(dialog, nullptr) << "error " << GetLastError();
   EXPECT_EQ(SetTimer(dialog, 5, 50, nullptr), 5u);
   int timers = 0;
   MSG msg;
@@ -248,11 +248,21 @@ TEST(Windows, ButtonClickNotifiesTheParentWithTheButtonHandle) {
   EXPECT_EQ(seen.commands, 1);
   EXPECT_EQ(seen.lastCommand, MAKEWPARAM(IDCANCEL, BN_CLICKED));
   EXPECT_EQ(seen.lastCommandControl, cancel);
+  EXPECT_EQ(GetDlgItem(dialog, 999), nullptr);
+  EXPECT_TRUE(DestroyWindow(dialog));
+  EXPECT_FALSE(IsWindow(cancel));  // children go with their parent
+}
+
+TEST(Windows, MissingDialogItemSetsTheLastError) {
+  SKIP_WHERE_WINE_DIFFERS("GetDlgItem of a missing identifier leaves the last error alone");
+  Seen seen;
+  DialogTemplate t = SmallDialog();
+  HWND dialog = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, RecordingProc, reinterpret_cast<LPARAM>(&seen));
+  ASSERT_NE(dialog, nullptr);
   SetLastError(kPoison);
   EXPECT_EQ(GetDlgItem(dialog, 999), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CONTROL_ID_NOT_FOUND));
   EXPECT_TRUE(DestroyWindow(dialog));
-  EXPECT_FALSE(IsWindow(cancel));  // children go with their parent
 }
 
 TEST(Windows, TextsOfWindowsAndDialogItems) {
