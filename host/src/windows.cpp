@@ -685,12 +685,9 @@ LRESULT WINAPI DispatchMessageW(const MSG* msg) {
       return 0;
     }
   }
-  LRESULT result = host::win::Call(msg->hwnd, msg->message, msg->wParam, msg->lParam);
-  if (msg->message == WM_PAINT) {
-    // A window procedure that does not validate is asked again, as on Windows; the default
-    // handling validates.
-  }
-  return result;
+  // A window procedure that leaves WM_PAINT unvalidated is asked again, as on Windows; the
+  // default handling validates.
+  return host::win::Call(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
 namespace {
@@ -1317,6 +1314,9 @@ LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM l
       return 1;
     case WM_CLOSE:
       DestroyWindow(window);
+      return 0;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageW(window, WM_CLOSE, 0, 0);
       return 0;
     case WM_SETTEXT: {
       std::lock_guard<std::mutex> guard(S().lock);

@@ -138,6 +138,9 @@ typedef DLGITEMTEMPLATE* LPDLGITEMTEMPLATEW;
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 
+// System commands (WM_SYSCOMMAND).
+#define SC_CLOSE 0xF060
+
 // Virtual keys.
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
