@@ -358,6 +358,16 @@ bool BadWindow(const std::shared_ptr<Window>& window) {
   return true;
 }
 
+// The window of a call that writes into `out`; null (with the last error set) when the window
+// does not exist or `out` is null.
+std::shared_ptr<Window> WindowWithOutput(HWND handle, const void* out) {
+  auto window = Find(handle);
+  if (BadWindow(window)) return nullptr;
+  if (out) return window;
+  SetLastError(ERROR_NOACCESS);
+  return nullptr;
+}
+
 std::vector<std::string> ListOpen() {
   std::lock_guard<std::mutex> guard(S().lock);
   std::vector<std::string> open;
@@ -1062,12 +1072,8 @@ HWND WINAPI GetFocus() {
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
   HOST_ENTER("GetWindowRect", FALSE);
   std::lock_guard<std::mutex> guard(S().lock);
-  auto w = Find(window);
-  if (host::win::BadWindow(w)) return FALSE;
-  if (!rect) {
-    SetLastError(ERROR_NOACCESS);
-    return FALSE;
-  }
+  auto w = host::win::WindowWithOutput(window, rect);
+  if (!w) return FALSE;
   LONG width = w->rect.right - w->rect.left;
   LONG height = w->rect.bottom - w->rect.top;
   POINT origin{w->rect.left, w->rect.top};
@@ -1087,12 +1093,8 @@ BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
   HOST_ENTER("GetClientRect", FALSE);
   std::lock_guard<std::mutex> guard(S().lock);
-  auto w = Find(window);
-  if (host::win::BadWindow(w)) return FALSE;
-  if (!rect) {
-    SetLastError(ERROR_NOACCESS);
-    return FALSE;
-  }
+  auto w = host::win::WindowWithOutput(window, rect);
+  if (!w) return FALSE;
   RECT frame;
   host::win::FrameOf(*w, &frame);
   LONG width = w->rect.right - w->rect.left - frame.left - frame.right;
@@ -1104,12 +1106,8 @@ BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
 BOOL WINAPI GetWindowPlacement(HWND window, WINDOWPLACEMENT* placement) {
   HOST_ENTER("GetWindowPlacement", FALSE);
   std::lock_guard<std::mutex> guard(S().lock);
-  auto w = Find(window);
-  if (host::win::BadWindow(w)) return FALSE;
-  if (!placement) {
-    SetLastError(ERROR_NOACCESS);
-    return FALSE;
-  }
+  auto w = host::win::WindowWithOutput(window, placement);
+  if (!w) return FALSE;
   placement->length = sizeof(WINDOWPLACEMENT);
   placement->flags = 0;
   placement->showCmd = (w->style & WS_MINIMIZE)   ? SW_SHOWMINIMIZED

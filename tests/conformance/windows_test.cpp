@@ -80,6 +80,12 @@ DialogTemplate SmallDialog(DWORD style = WS_POPUP | WS_CAPTION | DS_MODALFRAME) 
   return t;
 }
 
+// A modeless dialog of the calling thread, hidden.
+HWND ModelessDialog(Seen* seen) {
+  DialogTemplate t = SmallDialog();
+  return CreateDialogIndirectParamW(nullptr, t.get(), nullptr, RecordingProc, reinterpret_cast<LPARAM>(seen));
+}
+
 // A modeless dialog running on a thread of its own until it posts WM_QUIT (Cancel).
 struct DialogThread {
   Seen seen;
@@ -153,8 +159,7 @@ TEST(Windows, MessagesReachTheWindowOfAnotherThread) {
 
 TEST(Windows, TimerPostsWmTimerWithItsIdentifierUntilKilled) {
   Seen seen;
-  DialogTemplate t = SmallDialog();
-  HWND dialog = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, RecordingProc, reinterpret_cast<LPARAM>(&seen));
+  HWND dialog = ModelessDialog(&seen);
   ASSERT_NE(dialog, nullptr) << "error " << GetLastError();
   EXPECT_EQ(SetTimer(dialog, 5, 50, nullptr), 5u);
   int timers = 0;
@@ -236,8 +241,7 @@ TEST(Windows, ModalDialogEndsWithTheResultOfEndDialog) {
 
 TEST(Windows, ButtonClickNotifiesTheParentWithTheButtonHandle) {
   Seen seen;
-  DialogTemplate t = SmallDialog();
-  HWND dialog = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, RecordingProc, reinterpret_cast<LPARAM>(&seen));
+  HWND dialog = ModelessDialog(&seen);
   ASSERT_NE(dialog, nullptr);
   HWND cancel = GetDlgItem(dialog, IDCANCEL);
   ASSERT_NE(cancel, nullptr);
@@ -256,8 +260,7 @@ TEST(Windows, ButtonClickNotifiesTheParentWithTheButtonHandle) {
 TEST(Windows, MissingDialogItemSetsTheLastError) {
   SKIP_WHERE_WINE_DIFFERS("GetDlgItem of a missing identifier leaves the last error alone");
   Seen seen;
-  DialogTemplate t = SmallDialog();
-  HWND dialog = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, RecordingProc, reinterpret_cast<LPARAM>(&seen));
+  HWND dialog = ModelessDialog(&seen);
   ASSERT_NE(dialog, nullptr);
   SetLastError(kPoison);
   EXPECT_EQ(GetDlgItem(dialog, 999), nullptr);
@@ -267,8 +270,7 @@ TEST(Windows, MissingDialogItemSetsTheLastError) {
 
 TEST(Windows, TextsOfWindowsAndDialogItems) {
   Seen seen;
-  DialogTemplate t = SmallDialog();
-  HWND dialog = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, RecordingProc, reinterpret_cast<LPARAM>(&seen));
+  HWND dialog = ModelessDialog(&seen);
   ASSERT_NE(dialog, nullptr);
   wchar_t text[64];
   EXPECT_EQ(GetWindowTextW(dialog, text, 64), 18);
@@ -290,8 +292,7 @@ TEST(Windows, TextsOfWindowsAndDialogItems) {
 
 TEST(Windows, PlacementVisibilityAndTopMost) {
   Seen seen;
-  DialogTemplate t = SmallDialog();
-  HWND dialog = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, RecordingProc, reinterpret_cast<LPARAM>(&seen));
+  HWND dialog = ModelessDialog(&seen);
   ASSERT_NE(dialog, nullptr);
   EXPECT_FALSE(IsWindowVisible(dialog));  // no WS_VISIBLE in the template
   EXPECT_FALSE(ShowWindow(dialog, SW_SHOWNORMAL));

@@ -264,8 +264,9 @@ TEST(MessageBoxes, RecordedAnsweredAndModal) {
   });
   host::windows::SetMessageBoxResponder([&](const host::windows::MessageBoxRecord& box) {
     EXPECT_TRUE(box.open);
+    int before = handled;
     PostMessageW(dialog, WM_APP, 0, 0);
-    while (handled == 0) std::this_thread::yield();
+    while (handled == before) std::this_thread::yield();
     Sleep(1500);
     return box.type & MB_YESNO ? IDNO : IDOK;
   });
