@@ -538,17 +538,6 @@ DWORD StyleOf(HWND handle) {
   return window ? window->style : 0;
 }
 
-void SetStyleBits(HWND handle, DWORD mask, DWORD bits) {
-  std::lock_guard<std::mutex> guard(S().lock);
-  if (auto window = Find(handle)) window->style = (window->style & ~mask) | (bits & mask);
-}
-
-std::wstring TextOf(HWND handle) {
-  std::lock_guard<std::mutex> guard(S().lock);
-  auto window = Find(handle);
-  return window ? window->text : std::wstring();
-}
-
 void WakeAll() {
   std::lock_guard<std::mutex> guard(S().lock);
   S().changed.notify_all();
@@ -575,8 +564,6 @@ void PumpUntil(const std::function<bool()>& done, bool dispatch) {
     WaitForWork(guard, dispatch ? nextDue : ~0ull);
   }
 }
-
-void NotifyObservers() { S().observers.notify_all(); }
 
 }  // namespace win
 

@@ -56,8 +56,6 @@ void DialogBaseUnits(HWND window, int* baseX, int* baseY);
 std::vector<HWND> ChildrenOf(HWND window);
 std::wstring ClassNameOf(HWND window);
 DWORD StyleOf(HWND window);
-void SetStyleBits(HWND window, DWORD mask, DWORD bits);
-std::wstring TextOf(HWND window);
 // Keeps the calling thread's messages going until `done` says so: sent messages are served, and
 // with `dispatch` posted messages, paints and timers are dispatched as a modal loop does.
 // `done` is called with the window manager's lock held: it reads a flag and calls nothing; who
