@@ -408,7 +408,8 @@ int WINAPI MulDiv(int number, int numerator, int denominator) {
   if (denominator == 0) return -1;
   long long product = static_cast<long long>(number) * numerator;
   long long half = (denominator < 0 ? -denominator : denominator) / 2;
-  long long result = ((product < 0) != (denominator < 0)) ? (product - half) / denominator : (product + half) / denominator;
+  bool negative = (product < 0) != (denominator < 0);
+  long long result = negative ? (product - half) / denominator : (product + half) / denominator;
   if (result > 0x7FFFFFFF || result < -0x7FFFFFFFLL - 1) return -1;
   return static_cast<int>(result);
 }

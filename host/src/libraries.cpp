@@ -202,7 +202,8 @@ bool FileExists(const std::wstring& path) {
 
 // The folders LoadLibraryW looks in for a bare name, in order; an empty entry stands for the
 // system's own libraries. Read before the library lock is taken (files and paths are other areas).
-std::vector<std::wstring> SearchOrder(DWORD defaultDirectories, bool dllDirectorySet, const std::wstring& dllDirectory) {
+std::vector<std::wstring> SearchOrder(DWORD defaultDirectories, bool dllDirectorySet,
+                                      const std::wstring& dllDirectory) {
   wchar_t module[MAX_PATH] = L"";
   GetModuleFileNameW(nullptr, module, MAX_PATH);
   std::wstring application = FolderOf(module);

@@ -28,6 +28,7 @@ constexpr UINT kTimerMinimum = 10;  // USER_TIMER_MINIMUM
 constexpr int kFrame = 3;           // border of a top-level window with a frame
 constexpr int kCaption = 23;        // height of a caption bar
 constexpr LONG kMinimizedPosition = -32000;
+constexpr std::chrono::microseconds kTimerRealMinimum{1000};
 
 struct Window {
   HWND handle = nullptr;
@@ -321,7 +322,10 @@ void WaitForWork(std::unique_lock<std::mutex>& guard, ULONGLONG nextDue) {
   } else {
     ULONGLONG now = clock::Now();
     if (nextDue > now) {
-      auto real = clock::RealDuration(static_cast<DWORD>(nextDue - now));
+      // At least a real millisecond, so that a thread with a repeating timer does not spin when
+      // the clock is not compressed into real time at all.
+      auto real = std::max<std::chrono::microseconds>(clock::RealDuration(static_cast<DWORD>(nextDue - now)),
+                                                      kTimerRealMinimum);
       if (S().changed.wait_for(guard, real) == std::cv_status::timeout) {
         ULONGLONG later = clock::Now();
         if (nextDue > later) clock::Advance(static_cast<DWORD>(nextDue - later));
@@ -1216,9 +1220,8 @@ UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerP
                            [&](const host::win::Timer& t) { return !t.window && t.id == id && t.thread == me; });
     if (id == 0 || it == timers.end()) id = S().nextThreadTimer++;
   }
-  timers.erase(std::remove_if(timers.begin(), timers.end(),
-                              [&](const host::win::Timer& t) { return t.window == window && t.id == id && t.thread == me; }),
-               timers.end());
+  auto same = [&](const host::win::Timer& t) { return t.window == window && t.id == id && t.thread == me; };
+  timers.erase(std::remove_if(timers.begin(), timers.end(), same), timers.end());
   timers.push_back(host::win::Timer{window, id, period, timerProc, me, host::clock::Now() + period});
   S().changed.notify_all();
   return window ? (id ? id : 1) : id;
@@ -1332,7 +1335,9 @@ LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM l
       std::lock_guard<std::mutex> guard(S().lock);
       auto w = Find(window);
       if (!w || wParam > ICON_SMALL2) return 0;
-      if (message == WM_GETICON) return reinterpret_cast<LRESULT>(w->icons[wParam == ICON_SMALL2 ? ICON_SMALL : wParam]);
+      if (message == WM_GETICON) {
+        return reinterpret_cast<LRESULT>(w->icons[wParam == ICON_SMALL2 ? ICON_SMALL : wParam]);
+      }
       HICON previous = w->icons[wParam];
       w->icons[wParam] = reinterpret_cast<HICON>(lParam);
       return reinterpret_cast<LRESULT>(previous);

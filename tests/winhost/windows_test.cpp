@@ -252,6 +252,29 @@ TEST(WindowManager, ThreadsSendingToEachOtherDoNotBlock) {
   CloseHandle(mainDone);
 }
 
+TEST(WindowManager, ATestDrivesAModalDialogOfAnotherThread) {
+  std::atomic<INT_PTR> result{0};
+  std::thread program([&] {
+    conformance::DialogTemplate t(WS_POPUP | WS_CAPTION, 100, 50, "Driven");
+    t.Add(WS_CHILD | WS_VISIBLE, 4, 4, 50, 14, IDOK, conformance::DialogTemplate::kButton, "OK");
+    auto proc = [](HWND dialog, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
+      if (message == WM_COMMAND && LOWORD(wParam) == IDOK) EndDialog(dialog, 5);
+      return message == WM_COMMAND || message == WM_INITDIALOG;
+    };
+    result = DialogBoxIndirectParamW(nullptr, t.get(), nullptr, proc, 0);
+  });
+  HWND dialog = host::windows::WaitForWindow(L"Driven", 10000);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(host::windows::WaitUntilIdle(dialog, 10000));
+  EXPECT_TRUE(IsWindowVisible(dialog));  // the modal loop showed it once idle
+  SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+  program.join();
+  EXPECT_EQ(result, 5);
+  EXPECT_FALSE(IsWindow(dialog));
+  EXPECT_FALSE(host::windows::WaitUntilIdle(dialog, 10));
+  EXPECT_EQ(host::windows::WaitForWindow(L"Driven", 10), nullptr);
+}
+
 TEST(MessageBoxes, RecordedAnsweredAndModal) {
   host::clock::SetCompression(0);
   // The box's modal loop keeps the thread's window working: a message posted to it while the box
@@ -461,7 +484,8 @@ TEST(Settings, LanguagesAndExecutionState) {
 
   EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED), static_cast<DWORD>(ES_CONTINUOUS));
   EXPECT_EQ(SetThreadExecutionState(ES_SYSTEM_REQUIRED), static_cast<DWORD>(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
-  EXPECT_EQ(host::windows::ExecutionState(GetCurrentThreadId()), static_cast<DWORD>(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
+  EXPECT_EQ(host::windows::ExecutionState(GetCurrentThreadId()),
+            static_cast<DWORD>(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
   EXPECT_EQ(SetThreadExecutionState(0x100), 0u);
   EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), static_cast<DWORD>(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
   EXPECT_EQ(host::windows::ExecutionState(GetCurrentThreadId()), static_cast<DWORD>(ES_CONTINUOUS));
