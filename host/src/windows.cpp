@@ -1202,13 +1202,16 @@ int WINAPI GetSystemMetrics(int index) {
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc) {
   HOST_ENTER("SetTimer", 0);
   std::lock_guard<std::mutex> guard(S().lock);
-  DWORD me = host::CurrentThreadId();
+  // A window's timer is its thread's, whichever thread of the process sets it.
+  DWORD owner = host::CurrentThreadId();
   if (window) {
     auto w = Find(window);
-    if (!w || w->thread != me) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (host::win::BadWindow(w)) return 0;
+    if (w->process != GetCurrentProcessId()) {
+      SetLastError(ERROR_ACCESS_DENIED);
       return 0;
     }
+    owner = w->thread;
   }
   host::win::MyQueue();
   UINT period = std::max(elapse, host::win::kTimerMinimum);
@@ -1217,12 +1220,12 @@ UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerP
   if (!window) {
     // Thread timers: `id` names an existing timer to replace, or a new identifier is chosen.
     auto it = std::find_if(timers.begin(), timers.end(),
-                           [&](const host::win::Timer& t) { return !t.window && t.id == id && t.thread == me; });
+                           [&](const host::win::Timer& t) { return !t.window && t.id == id && t.thread == owner; });
     if (id == 0 || it == timers.end()) id = S().nextThreadTimer++;
   }
-  auto same = [&](const host::win::Timer& t) { return t.window == window && t.id == id && t.thread == me; };
+  auto same = [&](const host::win::Timer& t) { return t.window == window && t.id == id && t.thread == owner; };
   timers.erase(std::remove_if(timers.begin(), timers.end(), same), timers.end());
-  timers.push_back(host::win::Timer{window, id, period, timerProc, me, host::clock::Now() + period});
+  timers.push_back(host::win::Timer{window, id, period, timerProc, owner, host::clock::Now() + period});
   S().changed.notify_all();
   return window ? (id ? id : 1) : id;
 }

@@ -150,6 +150,15 @@ TEST(Windows, MessagesReachTheWindowOfAnotherThread) {
   EXPECT_EQ(other.seen.recordedW, 3u);
   EXPECT_EQ(other.seen.recordedL, 4);
 
+  // Another thread of the process may set and kill the window's timers, but only the window's own
+  // thread destroys it.
+  EXPECT_EQ(SetTimer(other.dialog, 1, 100000, nullptr), 1u);
+  EXPECT_TRUE(KillTimer(other.dialog, 1));
+  SetLastError(kPoison);
+  EXPECT_FALSE(DestroyWindow(other.dialog));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(IsWindow(other.dialog));
+
   EXPECT_EQ(other.Stop(), 7u);
   EXPECT_FALSE(IsWindow(other.dialog));  // destroyed before its thread ended
   SetLastError(kPoison);
