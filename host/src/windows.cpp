@@ -413,14 +413,17 @@ const bool g_registered = [] {
 
 }  // namespace
 
+// The classes the system registers that dialogs here use. Edit boxes, list boxes, combo boxes and
+// scroll bars keep only their text: their own messages are not modelled.
 WNDPROC ProcOfClass(const std::wstring& className) {
   struct Known {
     const wchar_t* name;
     WNDPROC proc;
   };
   static const Known known[] = {
-      {L"#32770", DialogClassProc},        {L"Button", ButtonProc},     {L"Static", DefWindowProcW},
-      {L"Edit", DefWindowProcW},           {WC_LISTVIEWW, ListViewProc}, {PROGRESS_CLASSW, ProgressProc},
+      {L"#32770", DialogClassProc}, {L"Button", ButtonProc},         {L"Static", DefWindowProcW},
+      {L"Edit", DefWindowProcW},    {L"ListBox", DefWindowProcW},     {L"ComboBox", DefWindowProcW},
+      {L"ScrollBar", DefWindowProcW}, {WC_LISTVIEWW, ListViewProc}, {PROGRESS_CLASSW, ProgressProc},
   };
   for (const Known& k : known) {
     if (NamesEqual(className, k.name)) return k.proc;

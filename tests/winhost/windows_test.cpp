@@ -81,7 +81,7 @@ INT_PTR CALLBACK ReadLayout(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
 }
 
 TEST_F(ProgramResources, DialogFromTheResourceFileHasTheTemplatesControlsInPixels) {
-  EXPECT_EQ(host::resources::ProgramResourceCount(), 3u);
+  EXPECT_EQ(host::resources::ProgramResourceCount(), 4u);
   Layout layout;
   EXPECT_EQ(DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(200), nullptr, ReadLayout,
                             reinterpret_cast<LPARAM>(&layout)),
@@ -137,7 +137,8 @@ TEST_F(ProgramResources, FindResourceByOrdinalNameAndType) {
       {L"mainform", RT_DIALOG, true, 0},  // names without regard to case
       {MAKEINTRESOURCEW(1), RT_VERSION, true, 0},
       {MAKEINTRESOURCEW(201), RT_DIALOG, false, ERROR_RESOURCE_NAME_NOT_FOUND},
-      {MAKEINTRESOURCEW(128), RT_GROUP_ICON, false, ERROR_RESOURCE_TYPE_NOT_FOUND},
+      {MAKEINTRESOURCEW(128), RT_GROUP_ICON, true, 0},
+      {MAKEINTRESOURCEW(128), RT_ICON, false, ERROR_RESOURCE_TYPE_NOT_FOUND},
   };
   for (const Case& c : cases) {
     SetLastError(0xDEAD);
@@ -164,6 +165,36 @@ TEST_F(ProgramResources, FindResourceByOrdinalNameAndType) {
   ASSERT_EQ(layout.controls.size(), 1u);
   EXPECT_EQ(layout.controls[0].text, L"Plain template");
   EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(201), nullptr, ReadLayout, 0), -1);
+}
+
+TEST_F(ProgramResources, IconsAndCursors) {
+  HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128));
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128)), icon);  // shared
+  HICON system = LoadIconW(nullptr, IDI_APPLICATION);
+  ASSERT_NE(system, nullptr);
+  EXPECT_NE(system, icon);
+  SetLastError(0xDEAD);
+  EXPECT_EQ(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(129)), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+
+  HWND dialog = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(200), nullptr, nullptr, 0);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)), 0);
+  EXPECT_EQ(SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(system)),
+            reinterpret_cast<LRESULT>(icon));  // the previous icon
+  EXPECT_EQ(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0), reinterpret_cast<LRESULT>(system));
+  EXPECT_EQ(SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0), 0);
+  EXPECT_TRUE(DestroyWindow(dialog));
+
+  EXPECT_EQ(host::windows::CurrentCursor(), 0);
+  HCURSOR arrow = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  EXPECT_EQ(arrow, nullptr);
+  EXPECT_EQ(host::windows::CurrentCursor(), 32514);
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
+  SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+  EXPECT_EQ(host::windows::CurrentCursor(), 32512);
+  EXPECT_EQ(LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1)), nullptr);  // the program has none
 }
 
 TEST(ProgramResourceFile, MalformedFilesAreRefused) {
@@ -472,6 +503,16 @@ TEST(WindowManager, LeftOpenWindowsAndTimersAreListed) {
   EXPECT_NE(open[1].find("thread timer"), std::string::npos);
   EXPECT_TRUE(KillTimer(nullptr, timer));
   EXPECT_TRUE(DestroyWindow(dialog));
+}
+
+TEST(Settings, CommonControlClassesAsked) {
+  EXPECT_EQ(host::windows::CommonControlClasses(), 0u);
+  INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+  EXPECT_TRUE(InitCommonControlsEx(&init));
+  init = INITCOMMONCONTROLSEX{4, ICC_DATE_CLASSES};
+  SetLastError(0xDEAD);
+  EXPECT_FALSE(InitCommonControlsEx(&init));
+  EXPECT_EQ(host::windows::CommonControlClasses(), static_cast<DWORD>(ICC_WIN95_CLASSES));
 }
 
 TEST(Settings, LanguagesAndExecutionState) {
