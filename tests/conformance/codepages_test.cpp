@@ -139,3 +139,45 @@ TEST(CodePages, Windows1252UpperHalf) {
 }
 
 }  // namespace
+
+TEST(CodePages, Windows1252BestFitUnlessTold) {
+  // Without WC_NO_BEST_FIT_CHARS a character 1252 lacks may become a look-alike, and that does
+  // not count as the default character: "Łódź" reads "Lódz", full-width digits become ASCII.
+  struct Case {
+    const wchar_t* text;
+    DWORD flags;
+    const char* bytes;
+    BOOL usedDefault;
+  };
+  const Case cases[] = {
+      {L"\u0141\u00F3d\u017A", 0, "L\xF3" "dz", FALSE},
+      {L"\u0141\u00F3d\u017A", WC_NO_BEST_FIT_CHARS, "?\xF3" "d?", TRUE},
+      {L"\uFF11\uFF19\uFF12\uFF0E\uFF10", 0, "192.0", FALSE},
+      {L"\uFF11\uFF19\uFF12\uFF0E\uFF10", WC_NO_BEST_FIT_CHARS, "?????", TRUE},
+      {L"\u20AC\u0416", 0, "\x80?", TRUE},  // the euro is exact; Cyrillic has no best fit
+      {L"\u20AC\u00E9", WC_NO_BEST_FIT_CHARS, "\x80\xE9", FALSE},
+  };
+  for (const Case& c : cases) {
+    char narrow[16] = {};
+    BOOL usedDefault = static_cast<BOOL>(kPoison);
+    int length = static_cast<int>(std::wcslen(c.text));
+    EXPECT_EQ(WideCharToMultiByte(1252, c.flags, c.text, length, narrow, sizeof narrow, nullptr, &usedDefault), length);
+    EXPECT_EQ(std::string(narrow), c.bytes) << c.flags;
+    EXPECT_EQ(usedDefault, c.usedDefault) << c.bytes;
+  }
+}
+
+TEST(CodePages, FlagsEachCodePageTakes) {
+  wchar_t wide[8] = {};
+  EXPECT_EQ(MultiByteToWideChar(1252, MB_PRECOMPOSED, "ab", 2, wide, 8), 2);
+  char narrow[8] = {};
+  // An unpaired surrogate fails only when asked to.
+  const wchar_t lone[] = {L'a', static_cast<wchar_t>(0xD800), L'b'};
+  SetLastError(kPoison);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 3, narrow, 8, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, L"ab", 2, narrow, 8, nullptr, nullptr), 2);
+  SetLastError(kPoison);
+  EXPECT_EQ(WideCharToMultiByte(1252, WC_ERR_INVALID_CHARS, L"ab", 2, narrow, 8, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+}
