@@ -13,8 +13,9 @@ namespace net {
 bool ParseDottedIPv4(const std::string& text, uint8_t out[4]);
 // IPv6 text with an optional "%scope" (decimal), nothing else around it.
 bool ParseIPv6WithScope(const std::string& text, uint8_t out[16], uint32_t* scope);
-// IPv6 text in the usual form (RFC 5952: lower case, the longest run of zero groups compressed;
-// an IPv4-mapped or -compatible address with its last 32 bits dotted).
+// IPv6 text as Windows writes it: lower case, the longest run of two or more zero groups
+// compressed, and the last 32 bits dotted for the IPv4-compatible, -mapped and -translated
+// forms and for ISATAP addresses.
 std::string IPv6Text(const uint8_t bytes[16]);
 
 }  // namespace net
