@@ -34,6 +34,15 @@ bool ParseDottedIPv4(const std::string& text, uint8_t out[4]) {
   return true;
 }
 
+bool ParseIPv4AsInetAddr(const std::string& text, uint8_t out[4]) {
+  // inet_aton reads the same forms, but would also take blanks after them.
+  if (text.empty() || text.find_first_not_of("0123456789abcdefABCDEFxX.") != std::string::npos) return false;
+  in_addr parsed{};
+  if (::inet_aton(text.c_str(), &parsed) == 0) return false;
+  std::memcpy(out, &parsed, 4);
+  return true;
+}
+
 bool ParseIPv6WithScope(const std::string& text, uint8_t out[16], uint32_t* scope) {
   std::string address = text;
   unsigned long long scopeValue = 0;

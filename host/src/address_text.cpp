@@ -8,7 +8,6 @@
 #include "host/machine.h"
 #include "host/sockets.h"
 #include "internal.h"
-#include "loopback_tcp.h"
 #include "winhost/kernel.h"
 #include "winhost/ws2tcpip.h"
 
@@ -78,13 +77,11 @@ bool ParseIPv4WithPort(const std::string& text, sockaddr_in* out) {
     if (!ParsePort(text.substr(colon + 1), &port)) return false;
     address = text.substr(0, colon);
   }
-  // Parts may be decimal, octal or hexadecimal, and fewer than four, as inet_addr reads them.
-  if (address.empty() || address.find_first_not_of("0123456789abcdefABCDEFxX.") != std::string::npos) return false;
-  uint32_t parsed = 0;
-  if (!host::tcp::ParseIPv4(address.c_str(), &parsed)) return false;
+  uint8_t bytes[4];
+  if (!host::net::ParseIPv4AsInetAddr(address, bytes)) return false;
   out->sin_family = AF_INET;
   out->sin_port = htons(static_cast<u_short>(port));
-  out->sin_addr.s_addr = parsed;
+  std::memcpy(&out->sin_addr, bytes, 4);
   return true;
 }
 

@@ -47,34 +47,40 @@ bool BestFit1252(char32_t c, unsigned char* byte) {
   return true;
 }
 
-// Decodes UTF-8; each byte of an invalid sequence becomes U+FFFD and sets *invalid.
+// Decodes UTF-8. An invalid sequence becomes one U+FFFD for each maximal part of a valid sequence
+// (a lead byte and the continuation bytes that may follow it) and one for each other byte, as
+// Windows does; it sets *invalid.
 std::u32string DecodeUtf8(const unsigned char* bytes, size_t count, bool* invalid) {
-  static const char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
   std::u32string out;
   size_t i = 0;
   while (i < count) {
     unsigned char lead = bytes[i];
-    int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
-    if (extra == 0) {
+    if (lead < 0x80) {
       out.push_back(lead);
       ++i;
       continue;
     }
-    bool ok = extra > 0 && i + static_cast<size_t>(extra) < count;
-    char32_t c = ok ? (lead & (0x3F >> extra)) : 0;
-    for (int k = 1; ok && k <= extra; ++k) {
-      unsigned char next = bytes[i + k];
-      ok = (next & 0xC0) == 0x80;
+    // Continuation bytes after the lead; the second byte's range excludes overlong forms,
+    // surrogates and code points beyond U+10FFFF.
+    int extra = lead >= 0xC2 && lead <= 0xDF ? 1 : lead >= 0xE0 && lead <= 0xEF ? 2 : lead >= 0xF0 && lead <= 0xF4 ? 3 : 0;
+    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    char32_t c = lead & (0x3F >> extra);
+    int taken = 0;
+    while (taken < extra && i + 1 + static_cast<size_t>(taken) < count) {
+      unsigned char next = bytes[i + 1 + static_cast<size_t>(taken)];
+      if (next < (taken == 0 ? low : 0x80) || next > (taken == 0 ? high : 0xBF)) break;
       c = (c << 6) | (next & 0x3F);
+      ++taken;
     }
-    if (!ok || c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+    if (extra == 0 || taken < extra) {
       *invalid = true;
       out.push_back(0xFFFD);
-      ++i;
+      i += 1 + static_cast<size_t>(taken);
       continue;
     }
     out.push_back(c);
-    i += static_cast<size_t>(extra) + 1;
+    i += 1 + static_cast<size_t>(extra);
   }
   return out;
 }

@@ -134,8 +134,17 @@ PADDRINFOA NewEntry(const Address& address, const ADDRINFOA* hints) {
 
 // The addresses `node` stands for, or the error of its look-up.
 int Lookup(const std::string& node, int family, bool numericOnly, std::vector<Address>* found) {
+  // A numeric IPv4 host is read as inet_addr reads it ("127.1", "0x7f.1", octal "010"), as
+  // Windows does.
   Address numeric;
-  if (ReadAddress(node, &numeric)) {
+  uint32_t scope = 0;
+  bool isNumeric = net::ParseIPv4AsInetAddr(node, numeric.bytes);
+  if (!isNumeric && net::ParseIPv6WithScope(node, numeric.bytes, &scope)) {
+    numeric.family = AF_INET6;
+    numeric.scope = scope;
+    isNumeric = true;
+  }
+  if (isNumeric) {
     if (family != AF_UNSPEC && family != numeric.family) return WSAHOST_NOT_FOUND;
     found->push_back(numeric);
     return 0;

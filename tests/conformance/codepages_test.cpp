@@ -177,6 +177,13 @@ TEST(CodePages, FlagsEachCodePageTakes) {
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 3, narrow, 8, nullptr, nullptr), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, L"ab", 2, narrow, 8, nullptr, nullptr), 2);
+}
+
+TEST(CodePages, InvalidCharsFlagIsForUtf8Only) {
+  // Documented: WC_ERR_INVALID_CHARS applies to CP_UTF8 and 54936 only; with other code pages the
+  // call fails with ERROR_INVALID_FLAGS.
+  SKIP_WHERE_WINE_DIFFERS("Wine takes WC_ERR_INVALID_CHARS with any code page");
+  char narrow[8];
   SetLastError(kPoison);
   EXPECT_EQ(WideCharToMultiByte(1252, WC_ERR_INVALID_CHARS, L"ab", 2, narrow, 8, nullptr, nullptr), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
