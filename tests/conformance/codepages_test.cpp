@@ -66,12 +66,17 @@ TEST(CodePages, InvalidUtf8FailsOnlyWhenAskedTo) {
 }
 
 TEST(CodePages, Utf8ReplacementCountsFollowWindows) {
-  // Windows (since Vista) gives one U+FFFD for each byte that does not start a valid sequence.
+  // Windows (since Vista) gives one U+FFFD for each byte that does not start a valid sequence,
+  // and one for a valid sequence's beginning cut short.
   wchar_t out[16];
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\x80z", 3, out, 16), 3);
   EXPECT_EQ(std::wstring(out, 3), L"a\uFFFDz");
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\xC0\xAFz", 4, out, 16), 4);
   EXPECT_EQ(std::wstring(out, 4), L"a\uFFFD\uFFFDz");
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\xE2\x82z", 4, out, 16), 3);
+  EXPECT_EQ(std::wstring(out, 3), L"a\uFFFDz");
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xE0\x20\xC0", 3, out, 16), 3);
+  EXPECT_EQ(std::wstring(out, 3), L"\uFFFD \uFFFD");
 }
 
 TEST(CodePages, LoneSurrogateBecomesTheReplacementCharacter) {

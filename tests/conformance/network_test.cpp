@@ -247,6 +247,32 @@ TEST_F(NameResolution, NumericHostsResolveToThemselvesInTheirFamilyOnly) {
   EXPECT_EQ(list, nullptr);
 }
 
+// A numeric IPv4 host is read as inet_addr reads it: short forms, octal and hexadecimal parts.
+TEST_F(NameResolution, NumericIPv4HostIsReadAsInetAddrReadsIt) {
+  struct Case {
+    const char* text;
+    const char* address;  // null: no numeric host
+  };
+  const Case cases[] = {{"127.1", "127.0.0.1"},   {"0x7f.1", "127.0.0.1"}, {"010.0.0.1", "8.0.0.1"},
+                        {"1.1.1.08", nullptr},    {"3.4.5.6 ", nullptr},   {"1.2.3.4.5", nullptr}};
+  ADDRINFOA hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_flags = AI_NUMERICHOST;
+  for (const Case& c : cases) {
+    PADDRINFOA list = nullptr;
+    int result = getaddrinfo(c.text, nullptr, &hints, &list);
+    if (!c.address) {
+      EXPECT_NE(result, 0) << c.text;
+      EXPECT_EQ(list, nullptr) << c.text;
+      continue;
+    }
+    ASSERT_EQ(result, 0) << c.text;
+    ASSERT_NE(list, nullptr);
+    EXPECT_STREQ(inet_ntoa(reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr), c.address) << c.text;
+    freeaddrinfo(list);
+  }
+}
+
 // A bracketed IPv6 address is a numeric host when IPv6 results may be asked for.
 TEST_F(NameResolution, BracketedIPv6AddressIsANumericHost) {
   ADDRINFOA hints{};
