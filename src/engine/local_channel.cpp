@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "diag/diag_log.h"
-#include "platform/unique_handle.h"
 
 const wchar_t PARALLEL_PORT_PATH[] = L"\\\\.\\NONSPOOLED_LPT1";
 
@@ -74,9 +74,9 @@ void EndUnfinishedTransfer(HANDLE handle, TransferBlockOwner& block, const Trans
 }
 
 int Transfer(HANDLE handle, void* buffer, DWORD count, DWORD timeoutMs, bool write, const TransferTexts& texts) {
-  TransferBlockOwner block(new TransferBlock);
-  block->event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (!block->event) {
+  TransferBlockOwner block(new (std::nothrow) TransferBlock);
+  if (block) block->event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (!block || !block->event) {
     DiagLog::Write(texts.createEvent);
     return -1;
   }
