@@ -371,6 +371,14 @@ TEST_F(ParallelBurn, PrinterUiCommandNamesOnlyAPrinterItCanName) {
   ASSERT_EQ(host::process::Launches().size(), 1u);
   EXPECT_EQ(host::process::Launches()[0].commandLine, "rundll32.exe printui.dll,PrintUIEntry /y /n \"B\xFCro\"");
 
+  // A system directory that the ANSI code page holds only as look-alikes names no program.
+  host::process::SetSystemDirectory(L"C:\\Windows\\Syst\u0117m32");
+  EXPECT_EQ(DownLoadNewFW(), DOWNLOAD_STATUS_SUCCESS);
+  EXPECT_EQ(host::process::Launches().size(), 1u);
+  EXPECT_TRUE(Traced(L"_DownLoadNewFw(): system directory not usable in the ANSI code page: C:\\Windows\\Syst\u0117m32"));
+  EXPECT_TRUE(Traced(L"_DownLoadNewFw(): no program path, printer UI command not started"));
+  host::process::SetSystemDirectory(L"C:\\Windows\\system32");
+
   // A machine without the program still burns: the command's outcome is not examined.
   host::process::RemoveProgram(L"C:\\Windows\\system32\\rundll32.exe");
   EXPECT_EQ(DownLoadNewFW(), DOWNLOAD_STATUS_SUCCESS);
