@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace host {
@@ -33,6 +34,15 @@ bool ParseDottedIPv4(const std::string& text, uint8_t out[4]) {
   return true;
 }
 
+bool ParseIPv4AsInetAddr(const std::string& text, uint8_t out[4]) {
+  // inet_aton reads the same forms, but would also take blanks after them.
+  if (text.empty() || text.find_first_not_of("0123456789abcdefABCDEFxX.") != std::string::npos) return false;
+  in_addr parsed{};
+  if (::inet_aton(text.c_str(), &parsed) == 0) return false;
+  std::memcpy(out, &parsed, 4);
+  return true;
+}
+
 bool ParseIPv6WithScope(const std::string& text, uint8_t out[16], uint32_t* scope) {
   std::string address = text;
   unsigned long long scopeValue = 0;
@@ -51,8 +61,48 @@ bool ParseIPv6WithScope(const std::string& text, uint8_t out[16], uint32_t* scop
 }
 
 std::string IPv6Text(const uint8_t bytes[16]) {
-  char text[INET6_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET6, bytes, text, sizeof text);
+  uint16_t groups[8];
+  for (int i = 0; i < 8; ++i) groups[i] = static_cast<uint16_t>(bytes[2 * i] << 8 | bytes[2 * i + 1]);
+  // Windows writes the last 32 bits dotted for the tunnelling forms: ISATAP (group 5 0x5efe,
+  // group 4 0 or 0x200, any prefix), and with a zero first half and a non-zero group 6 the
+  // compatible (::a.b.c.d), mapped (::ffff:a.b.c.d) and translated (::ffff:0:a.b.c.d) forms.
+  bool isatap = groups[5] == 0x5EFE && (groups[4] == 0 || groups[4] == 0x200);
+  bool zeroHalf = groups[0] == 0 && groups[1] == 0 && groups[2] == 0 && groups[3] == 0;
+  bool embedded = zeroHalf && groups[6] != 0 &&
+                  ((groups[4] == 0 && (groups[5] == 0 || groups[5] == 0xFFFF)) || (groups[4] == 0xFFFF && groups[5] == 0));
+  int hexGroups = isatap || embedded ? 6 : 8;
+
+  // The longest run of two or more zero groups (the first of equal runs) becomes "::".
+  int gap = -1;
+  int gapLength = 1;
+  for (int i = 0; i < hexGroups;) {
+    int length = 0;
+    while (i + length < hexGroups && groups[i + length] == 0) ++length;
+    if (length > gapLength) {
+      gap = i;
+      gapLength = length;
+    }
+    i += length ? length : 1;
+  }
+  std::string text;
+  char part[8];
+  for (int i = 0; i < hexGroups;) {
+    if (i == gap) {
+      text += "::";
+      i += gapLength;
+      continue;
+    }
+    if (i > 0 && i != gap + gapLength) text += ':';
+    std::snprintf(part, sizeof part, "%x", groups[i]);
+    text += part;
+    ++i;
+  }
+  if (hexGroups == 6) {
+    if (gap + gapLength != 6) text += ':';
+    char dotted[16];
+    std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", bytes[12], bytes[13], bytes[14], bytes[15]);
+    text += dotted;
+  }
   return text;
 }
 

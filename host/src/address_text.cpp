@@ -8,7 +8,6 @@
 #include "host/machine.h"
 #include "host/sockets.h"
 #include "internal.h"
-#include "loopback_tcp.h"
 #include "winhost/kernel.h"
 #include "winhost/ws2tcpip.h"
 
@@ -42,25 +41,47 @@ std::string AddressText(const sockaddr* address, DWORD length, bool* ok) {
   return {};
 }
 
+// A port as C reads a number: "0x" and hexadecimal digits, a leading 0 and octal digits, or
+// decimal digits; 1 to 65535 and nothing after it.
+bool ParsePort(const std::string& text, unsigned long* port) {
+  size_t i = 0;
+  unsigned base = 10;
+  if (text.size() > 1 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    i = 2;
+  } else if (!text.empty() && text[0] == '0') {
+    base = 8;
+  }
+  if (i >= text.size()) return false;
+  unsigned long value = 0;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    unsigned digit = c >= '0' && c <= '9' ? static_cast<unsigned>(c - '0')
+                     : c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10)
+                     : c >= 'A' && c <= 'F' ? static_cast<unsigned>(c - 'A' + 10)
+                                            : 16;
+    if (digit >= base) return false;
+    value = value * base + digit;
+    if (value > 0xFFFF) return false;
+  }
+  if (value == 0) return false;
+  *port = value;
+  return true;
+}
+
 bool ParseIPv4WithPort(const std::string& text, sockaddr_in* out) {
   std::string address = text;
   unsigned long port = 0;
   size_t colon = text.find(':');
   if (colon != std::string::npos) {
-    std::string digits = text.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
-    port = std::stoul(digits);
-    if (port > 0xFFFF) return false;
+    if (!ParsePort(text.substr(colon + 1), &port)) return false;
     address = text.substr(0, colon);
   }
-  // Parts may be decimal, octal or hexadecimal, and fewer than four, as inet_addr reads them.
-  if (address.empty() || address.find_first_not_of("0123456789abcdefABCDEFxX.") != std::string::npos) return false;
-  uint32_t parsed = 0;
-  if (!host::tcp::ParseIPv4(address.c_str(), &parsed)) return false;
-  std::memset(out, 0, sizeof *out);
+  uint8_t bytes[4];
+  if (!host::net::ParseIPv4AsInetAddr(address, bytes)) return false;
   out->sin_family = AF_INET;
   out->sin_port = htons(static_cast<u_short>(port));
-  out->sin_addr.s_addr = parsed;
+  std::memcpy(&out->sin_addr, bytes, 4);
   return true;
 }
 
@@ -71,19 +92,12 @@ bool ParseIPv6WithPort(const std::string& text, sockaddr_in6* out) {
     size_t close = text.find(']');
     if (close == std::string::npos) return false;
     std::string rest = text.substr(close + 1);
-    if (!rest.empty()) {
-      if (rest[0] != ':' || rest.size() < 2 || rest.size() > 6 ||
-          rest.find_first_not_of("0123456789", 1) != std::string::npos)
-        return false;
-      port = std::stoul(rest.substr(1));
-      if (port > 0xFFFF) return false;
-    }
+    if (!rest.empty() && (rest[0] != ':' || !ParsePort(rest.substr(1), &port))) return false;
     address = text.substr(1, close - 1);
   }
   uint8_t bytes[16];
   uint32_t scope = 0;
   if (!host::net::ParseIPv6WithScope(address, bytes, &scope)) return false;
-  std::memset(out, 0, sizeof *out);
   out->sin6_family = AF_INET6;
   out->sin6_port = htons(static_cast<u_short>(port));
   std::memcpy(out->sin6_addr.u.Byte, bytes, 16);
@@ -141,22 +155,19 @@ INT WINAPI WSAStringToAddressW(LPWSTR text, INT family, LPWSAPROTOCOL_INFOW info
     WSASetLastError(WSAEFAULT);
     return SOCKET_ERROR;
   }
-  // Texts are ASCII; any other character makes the text unreadable.
+  // Texts are ASCII; any other character ('?' here, which neither reader takes) makes the text
+  // unreadable.
   std::string narrow;
-  for (const WCHAR* c = text; *c; ++c) {
-    if (*c <= 0 || *c > 0x7E) {
-      WSASetLastError(WSAEINVAL);
-      return SOCKET_ERROR;
-    }
-    narrow.push_back(static_cast<char>(*c));
-  }
+  for (const WCHAR* c = text; *c; ++c) narrow.push_back(*c > 0 && *c <= 0x7E ? static_cast<char>(*c) : '?');
   if (family == AF_INET) {
     if (*addressLength < static_cast<INT>(sizeof(sockaddr_in))) {
       *addressLength = sizeof(sockaddr_in);
       WSASetLastError(WSAEFAULT);
       return SOCKET_ERROR;
     }
-    sockaddr_in parsed;
+    // The address is cleared first, so a text that is refused leaves it zero.
+    sockaddr_in parsed = {};
+    std::memset(address, 0, sizeof parsed);
     if (!ParseIPv4WithPort(narrow, &parsed)) {
       WSASetLastError(WSAEINVAL);
       return SOCKET_ERROR;
@@ -171,7 +182,8 @@ INT WINAPI WSAStringToAddressW(LPWSTR text, INT family, LPWSAPROTOCOL_INFOW info
       WSASetLastError(WSAEFAULT);
       return SOCKET_ERROR;
     }
-    sockaddr_in6 parsed;
+    sockaddr_in6 parsed = {};
+    std::memset(address, 0, sizeof parsed);
     if (!ParseIPv6WithPort(narrow, &parsed)) {
       WSASetLastError(WSAEINVAL);
       return SOCKET_ERROR;

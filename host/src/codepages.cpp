@@ -1,6 +1,8 @@
 // MultiByteToWideChar / WideCharToMultiByte for Windows-1252 and UTF-8.
 // Wide characters here are 32-bit code points; on Windows they are UTF-16 units.
+#include <algorithm>
 #include <cwctype>
+#include <iterator>
 #include <string>
 
 #include "host/machine.h"
@@ -33,34 +35,52 @@ bool To1252(char32_t c, unsigned char* byte) {
   return false;
 }
 
-// Decodes UTF-8; each byte of an invalid sequence becomes U+FFFD and sets *invalid.
+#include "bestfit1252.inc"
+
+// The byte Windows writes for a character 1252 lacks when best fit is allowed.
+bool BestFit1252(char32_t c, unsigned char* byte) {
+  const BestFit* end = std::end(kBestFit1252);
+  const BestFit* found = std::lower_bound(std::begin(kBestFit1252), end, c,
+                                          [](const BestFit& entry, char32_t value) { return entry.character < value; });
+  if (found == end || found->character != c) return false;
+  *byte = found->byte;
+  return true;
+}
+
+// Decodes UTF-8. An invalid sequence becomes one U+FFFD for each maximal part of a valid sequence
+// (a lead byte and the continuation bytes that may follow it) and one for each other byte, as
+// Windows does; it sets *invalid.
 std::u32string DecodeUtf8(const unsigned char* bytes, size_t count, bool* invalid) {
-  static const char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
   std::u32string out;
   size_t i = 0;
   while (i < count) {
     unsigned char lead = bytes[i];
-    int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
-    if (extra == 0) {
+    if (lead < 0x80) {
       out.push_back(lead);
       ++i;
       continue;
     }
-    bool ok = extra > 0 && i + static_cast<size_t>(extra) < count;
-    char32_t c = ok ? (lead & (0x3F >> extra)) : 0;
-    for (int k = 1; ok && k <= extra; ++k) {
-      unsigned char next = bytes[i + k];
-      ok = (next & 0xC0) == 0x80;
+    // Continuation bytes after the lead; the second byte's range excludes overlong forms,
+    // surrogates and code points beyond U+10FFFF.
+    int extra = lead >= 0xC2 && lead <= 0xDF ? 1 : lead >= 0xE0 && lead <= 0xEF ? 2 : lead >= 0xF0 && lead <= 0xF4 ? 3 : 0;
+    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    char32_t c = lead & (0x3F >> extra);
+    int taken = 0;
+    while (taken < extra && i + 1 + static_cast<size_t>(taken) < count) {
+      unsigned char next = bytes[i + 1 + static_cast<size_t>(taken)];
+      if (next < (taken == 0 ? low : 0x80) || next > (taken == 0 ? high : 0xBF)) break;
       c = (c << 6) | (next & 0x3F);
+      ++taken;
     }
-    if (!ok || c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+    if (extra == 0 || taken < extra) {
       *invalid = true;
       out.push_back(0xFFFD);
-      ++i;
+      i += 1 + static_cast<size_t>(taken);
       continue;
     }
     out.push_back(c);
-    i += static_cast<size_t>(extra) + 1;
+    i += 1 + static_cast<size_t>(extra);
   }
   return out;
 }
@@ -129,7 +149,10 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  if (flags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) {
+  // UTF-8 takes MB_ERR_INVALID_CHARS alone; 1252 takes MB_PRECOMPOSED as well (its characters
+  // are all precomposed). Other flags are not modelled.
+  DWORD allowed = cp == CP_UTF8 ? MB_ERR_INVALID_CHARS : MB_ERR_INVALID_CHARS | MB_PRECOMPOSED;
+  if (flags & ~allowed) {
     SetLastError(ERROR_INVALID_FLAGS);
     return 0;
   }
@@ -170,9 +193,15 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wid
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  // UTF-8 takes neither flags nor a default character.
-  if (cp == CP_UTF8 && (flags != 0 || defaultChar || usedDefaultChar)) {
-    SetLastError(flags != 0 ? ERROR_INVALID_FLAGS : ERROR_INVALID_PARAMETER);
+  // UTF-8 takes WC_ERR_INVALID_CHARS alone and no default character; 1252 takes
+  // WC_NO_BEST_FIT_CHARS (WC_ERR_INVALID_CHARS is for UTF-8 only). Other flags are not modelled.
+  DWORD allowed = cp == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  if (flags & ~allowed) {
+    SetLastError(ERROR_INVALID_FLAGS);
+    return 0;
+  }
+  if (cp == CP_UTF8 && (defaultChar || usedDefaultChar)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
   size_t count = wideCount == -1 ? std::wcslen(wide) + 1 : static_cast<size_t>(wideCount);
@@ -181,16 +210,23 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wid
   for (size_t i = 0; i < count; ++i) {
     char32_t c = static_cast<char32_t>(wide[i]);
     if (cp == CP_UTF8) {
+      if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        if (flags & WC_ERR_INVALID_CHARS) {
+          SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+          return 0;
+        }
+      }
       EncodeUtf8(c, &encoded);
       continue;
     }
     unsigned char byte;
-    if (To1252(c, &byte)) {
+    if (To1252(c, &byte) || (!(flags & WC_NO_BEST_FIT_CHARS) && BestFit1252(c, &byte))) {
       encoded.push_back(static_cast<char>(byte));
-    } else {
-      encoded.push_back(defaultChar ? *defaultChar : '?');
-      usedDefault = true;
+      continue;
     }
+    // A character beyond U+FFFF is a surrogate pair on Windows: two default characters.
+    encoded.append(c > 0xFFFF ? 2 : 1, defaultChar ? *defaultChar : '?');
+    usedDefault = true;
   }
   if (usedDefaultChar) *usedDefaultChar = usedDefault ? TRUE : FALSE;
   if (multiByteCount == 0) return static_cast<int>(encoded.size());

@@ -3,6 +3,8 @@
 #include "host/device_files.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -62,10 +64,20 @@ const bool g_registered = [] {
 bool CanRead(DWORD access) { return access & (GENERIC_READ | GENERIC_ALL); }
 bool CanWrite(DWORD access) { return access & (GENERIC_WRITE | GENERIC_ALL); }
 
+// Windows would block the calling thread for good; a test must fail instead of hanging.
+[[noreturn]] void WouldBlock(const char* direction, const std::wstring& path) {
+  std::fprintf(stderr, "synchronous %s on %s would block\n", direction, Utf8Of(path).c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
 class ByteStreamDevice : public KernelObject {
  public:
-  ByteStreamDevice(std::wstring path, DWORD access, std::shared_ptr<ByteStreamEndpoint> endpoint)
-      : path_(std::move(path)), access_(access), endpoint_(std::move(endpoint)) {}
+  ByteStreamDevice(std::wstring path, DWORD access, DWORD flags, std::shared_ptr<ByteStreamEndpoint> endpoint)
+      : path_(std::move(path)),
+        access_(access),
+        overlappedIo_((flags & FILE_FLAG_OVERLAPPED) != 0),
+        endpoint_(std::move(endpoint)) {}
 
   // Windows cancels a pending transfer when the last handle closes. Here the transfer is set
   // aside unfinished instead, and reported as left open: its control block may be gone by now.
@@ -79,12 +91,17 @@ class ByteStreamDevice : public KernelObject {
 
   std::string Describe() const override { return "device " + Utf8Of(path_); }
 
-  // A handle opened without FILE_FLAG_OVERLAPPED: a transfer completes inside the call and
-  // signals the control block's event. Only a read the endpoint cannot answer stays pending.
+  // A transfer the device completes at once completes inside the call and signals the control
+  // block's event, on either kind of handle. One it cannot complete blocks a synchronous handle
+  // (the host ends the program) and stays pending on an overlapped one.
   BOOL Read(void* buffer, DWORD count, DWORD* done, OVERLAPPED* overlapped) override {
     if (done) *done = 0;
     if (!CanRead(access_)) {
       SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    if (overlappedIo_ && !overlapped) {
+      SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
     }
     std::lock_guard<std::mutex> guard(lock_);
@@ -96,14 +113,8 @@ class ByteStreamDevice : public KernelObject {
         return TRUE;
       }
     }
-    if (!overlapped) {
-      // Nothing arrives for a read without a control block: it ends as the driver's time-out.
-      SetLastError(ERROR_SEM_TIMEOUT);
-      return FALSE;
-    }
-    MarkOverlappedPending(overlapped);
-    queue_.push_back(PendingRead{static_cast<uint8_t*>(buffer), count, overlapped});
-    UpdatePending();
+    if (!overlappedIo_) WouldBlock("read", path_);
+    Queue(Pending{false, static_cast<uint8_t*>(buffer), count, overlapped});
     SetLastError(ERROR_IO_PENDING);
     return FALSE;
   }
@@ -114,8 +125,18 @@ class ByteStreamDevice : public KernelObject {
       SetLastError(ERROR_ACCESS_DENIED);
       return FALSE;
     }
+    if (overlappedIo_ && !overlapped) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
     std::lock_guard<std::mutex> guard(lock_);
     DWORD error = endpoint_->Write(static_cast<const uint8_t*>(buffer), count);
+    if (error == ERROR_IO_PENDING) {
+      if (!overlappedIo_) WouldBlock("write", path_);
+      Queue(Pending{true, nullptr, count, overlapped});
+      SetLastError(ERROR_IO_PENDING);
+      return FALSE;
+    }
     if (error != 0) {
       CompleteOverlapped(overlapped, error, 0);
       SetLastError(error);
@@ -135,20 +156,32 @@ class ByteStreamDevice : public KernelObject {
         ++it;
         continue;
       }
+      found = true;
+      if (!endpoint_->HonoursCancel()) {
+        ++it;
+        continue;
+      }
       CompleteOverlapped(it->overlapped, ERROR_OPERATION_ABORTED, 0);
       it = queue_.erase(it);
-      found = true;
     }
     UpdatePending();
     return found;
   }
 
  private:
-  struct PendingRead {
+  // A transfer started and not yet completed. A write stays pending until it is cancelled.
+  struct Pending {
+    bool write;
     uint8_t* buffer;
     DWORD capacity;
     OVERLAPPED* overlapped;
   };
+
+  void Queue(Pending transfer) {
+    MarkOverlappedPending(transfer.overlapped);
+    queue_.push_back(transfer);
+    UpdatePending();
+  }
 
   static DWORD Deliver(const std::vector<uint8_t>& bytes, void* buffer, DWORD capacity) {
     DWORD n = static_cast<DWORD>(std::min<size_t>(bytes.size(), capacity));
@@ -158,10 +191,10 @@ class ByteStreamDevice : public KernelObject {
 
   // Completes queued reads, oldest first, while the endpoint has something for them.
   void ServeQueue() {
-    while (!queue_.empty()) {
+    while (!queue_.empty() && !queue_.front().write) {
       auto bytes = endpoint_->Read(queue_.front().capacity);
       if (!bytes) break;
-      PendingRead read = queue_.front();
+      Pending read = queue_.front();
       queue_.pop_front();
       CompleteOverlapped(read.overlapped, 0, Deliver(*bytes, read.buffer, read.capacity));
     }
@@ -176,14 +209,18 @@ class ByteStreamDevice : public KernelObject {
     }
     std::vector<std::string>& list = Devices().pending[this];
     list.clear();
-    for (const PendingRead& read : queue_) list.push_back("pending read of " + std::to_string(read.capacity) + " bytes on " + Describe());
+    for (const Pending& transfer : queue_) {
+      list.push_back(std::string(transfer.write ? "pending write of " : "pending read of ") +
+                     std::to_string(transfer.capacity) + " bytes on " + Describe());
+    }
   }
 
   std::wstring path_;
   DWORD access_;
+  bool overlappedIo_;
   std::shared_ptr<ByteStreamEndpoint> endpoint_;
   std::mutex lock_;
-  std::deque<PendingRead> queue_;
+  std::deque<Pending> queue_;
 };
 
 DeviceOpen OpenParallelPort(const std::wstring& path, DWORD access, DWORD share, DWORD creation, DWORD flags) {
@@ -196,7 +233,7 @@ DeviceOpen OpenParallelPort(const std::wstring& path, DWORD access, DWORD share,
     factory = Devices().parallelFactory;
   }
   if (!factory) return DeviceOpen{true, nullptr, ERROR_FILE_NOT_FOUND};
-  return DeviceOpen{true, NewDevice(kParallelPortPath, access, factory()), 0};
+  return DeviceOpen{true, NewDevice(kParallelPortPath, access, flags, factory()), 0};
 }
 
 void RegisterParallelPortLocked() {
@@ -207,8 +244,9 @@ void RegisterParallelPortLocked() {
 
 }  // namespace
 
-std::shared_ptr<KernelObject> NewDevice(std::wstring path, DWORD access, std::shared_ptr<ByteStreamEndpoint> endpoint) {
-  return std::make_shared<ByteStreamDevice>(std::move(path), access, std::move(endpoint));
+std::shared_ptr<KernelObject> NewDevice(std::wstring path, DWORD access, DWORD flags,
+                                        std::shared_ptr<ByteStreamEndpoint> endpoint) {
+  return std::make_shared<ByteStreamDevice>(std::move(path), access, flags, std::move(endpoint));
 }
 
 void AttachParallelPort(EndpointFactory factory) {

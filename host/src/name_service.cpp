@@ -134,8 +134,17 @@ PADDRINFOA NewEntry(const Address& address, const ADDRINFOA* hints) {
 
 // The addresses `node` stands for, or the error of its look-up.
 int Lookup(const std::string& node, int family, bool numericOnly, std::vector<Address>* found) {
+  // A numeric IPv4 host is read as inet_addr reads it ("127.1", "0x7f.1", octal "010"), as
+  // Windows does.
   Address numeric;
-  if (ReadAddress(node, &numeric)) {
+  uint32_t scope = 0;
+  bool isNumeric = net::ParseIPv4AsInetAddr(node, numeric.bytes);
+  if (!isNumeric && net::ParseIPv6WithScope(node, numeric.bytes, &scope)) {
+    numeric.family = AF_INET6;
+    numeric.scope = scope;
+    isNumeric = true;
+  }
+  if (isNumeric) {
     if (family != AF_UNSPEC && family != numeric.family) return WSAHOST_NOT_FOUND;
     found->push_back(numeric);
     return 0;
@@ -233,9 +242,16 @@ int WINAPI getaddrinfo(const char* node, const char* service, const ADDRINFOA* h
   if (family != AF_UNSPEC && family != AF_INET && family != AF_INET6) return fail(WSAEAFNOSUPPORT);
   // Services (port names) are not modelled: the program resolves host names only.
   if (!node) return fail(WSAHOST_NOT_FOUND);
+  // An IPv6 address in brackets ("[::1]", also "[::1]:80") is taken without them when IPv6
+  // results may be asked for; what follows the closing bracket is not read.
+  std::string name = node;
+  size_t close = name.find(']');
+  if (family != AF_INET && name.size() > 1 && name[0] == '[' && close != std::string::npos) {
+    name = name.substr(1, close - 1);
+  }
   std::vector<host::network::Address> found;
   bool numericOnly = hints && (hints->ai_flags & AI_NUMERICHOST);
-  int error = host::network::Lookup(node, family, numericOnly, &found);
+  int error = host::network::Lookup(name, family, numericOnly, &found);
   if (error != 0) return fail(error);
   PADDRINFOA head = nullptr;
   PADDRINFOA* tail = &head;

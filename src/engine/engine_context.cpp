@@ -1,8 +1,10 @@
 #include "engine/engine_context.h"
 
+#include <cstring>
 #include <cwchar>
 
 #include "diag/diag_log.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -26,13 +28,15 @@ int InitGlobals(ConnectionKind type, const wchar_t* deviceID, const wchar_t* bin
   if (type != CONNECTION_USB && type != CONNECTION_NETWORK && type != CONNECTION_PARALLEL) return 0;
 
   // A text that does not fit is refused as a whole: cutting it could name another device or file.
-  bool networkAddressFits = true;
-  if (type == CONNECTION_NETWORK && InstanceID) {
-    int bytes = WideCharToMultiByte(CP_ACP, 0, InstanceID, -1, nullptr, 0, nullptr, nullptr);
-    networkAddressFits = bytes > 0 && static_cast<size_t>(bytes) <= FWDownloadContext::kTextChars;
-  }
-  if (!Fits(deviceID) || !Fits(binFilePath) || !Fits(InstanceID) || !networkAddressFits) {
+  if (!Fits(deviceID) || !Fits(binFilePath) || !Fits(InstanceID)) {
     DiagLog::Write(L"InitGlobals(): text longer than %d characters refused", static_cast<int>(FWDownloadContext::kTextChars - 1));
+    return 0;
+  }
+  // The network address is used in the ANSI code page; a look-alike substitute there could
+  // reach another printer, so only an exact conversion is taken.
+  char address[sizeof g_context.ipAddress] = {};
+  if (type == CONNECTION_NETWORK && InstanceID && !WideToAnsiExact(InstanceID, address, sizeof address)) {
+    DiagLog::Write(L"InitGlobals(): address not exact in the ANSI code page refused: %ls", InstanceID);
     return 0;
   }
 
@@ -57,8 +61,7 @@ int InitGlobals(ConnectionKind type, const wchar_t* deviceID, const wchar_t* bin
   } else {
     DiagLog::Write(L"InstanceID=%ls", InstanceID);
     if (type == CONNECTION_NETWORK) {
-      WideCharToMultiByte(CP_ACP, 0, InstanceID, -1, ctx.ipAddress, static_cast<int>(sizeof ctx.ipAddress), nullptr,
-                          nullptr);
+      std::memcpy(ctx.ipAddress, address, sizeof ctx.ipAddress);
     } else {
       CopyText(ctx.deviceInstanceID, InstanceID);
     }
@@ -78,13 +81,8 @@ int SetPrinterNameAnsi(const wchar_t* printerName) {
   char* name = g_context.printerNameAnsi;
   name[0] = '\0';
   if (!printerName || !*printerName) return 0;
-  // With the UTF-8 code page every character converts and no default character may be asked for.
-  BOOL usedDefault = FALSE;
-  LPBOOL lossy = GetACP() == CP_UTF8 ? nullptr : &usedDefault;
-  int bytes = WideCharToMultiByte(CP_ACP, 0, printerName, -1, name, static_cast<int>(sizeof g_context.printerNameAnsi),
-                                  nullptr, lossy);
-  if (bytes <= 0 || usedDefault) {
-    name[0] = '\0';
+  if (!WideToAnsiExact(printerName, name, sizeof g_context.printerNameAnsi)) {
+    DiagLog::Write(L"SetPrinterNameAnsi(): name not exact in the ANSI code page refused: %ls", printerName);
     return 0;
   }
   return 1;

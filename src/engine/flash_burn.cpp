@@ -14,6 +14,7 @@
 #include "engine/network_channel.h"
 #include "engine/spooler_control.h"
 #include "platform/unique_handle.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -169,13 +170,16 @@ bool RestartSpooler(DWORD beforeStopMs) {
   return true;
 }
 
-// "<system directory in the ANSI code page>\rundll32.exe".
+// "<system directory in the ANSI code page>\rundll32.exe", or empty when the directory cannot
+// be read or does not convert exactly: a changed or missing directory would name another program
+// ("\rundll32.exe" alone is one in the root of the current drive).
 std::string PrinterUiProgramPath() {
   wchar_t directory[MAX_PATH] = {};
   UINT length = GetSystemDirectoryW(directory, MAX_PATH);
   char ansi[2 * MAX_PATH] = {};
-  if (length > 0 && length < MAX_PATH) {
-    WideCharToMultiByte(CP_ACP, 0, directory, -1, ansi, static_cast<int>(sizeof ansi), nullptr, nullptr);
+  if (length == 0 || length >= MAX_PATH || !WideToAnsiExact(directory, ansi, sizeof ansi)) {
+    DiagLog::Write(L"_DownLoadNewFw(): system directory not usable in the ANSI code page: %ls", directory);
+    return std::string();
   }
   return std::string(ansi) + kPrinterUiProgram;
 }
@@ -195,6 +199,10 @@ void StartPrinterUiCommand(const std::string& program) {
   const char* printerName = EngineContext().printerNameAnsi;
   if (!*printerName) {
     DiagLog::Write(L"_DownLoadNewFw(): no printer name, printer UI command not started");
+    return;
+  }
+  if (program.empty()) {
+    DiagLog::Write(L"_DownLoadNewFw(): no program path, printer UI command not started");
     return;
   }
   std::string commandLine = std::string("rundll32.exe ") + kPrinterUiArguments + "\"" + QuotableName(printerName) + "\"";

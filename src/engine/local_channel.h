@@ -1,6 +1,7 @@
 // The local device channels: the USB printer device and the non-spooled parallel port, both
-// opened as device files without overlapped operation. WriteData and ReadData move at most
-// LOCAL_TRANSFER_LIMIT bytes per call, each bounded by a wait on a completion event.
+// opened as device files for overlapped operation. WriteData and ReadData move at most
+// LOCAL_TRANSFER_LIMIT bytes per call, each bounded by a wait on a completion event; a
+// transfer that does not complete in time is cancelled and fails.
 #pragma once
 
 #include <cstddef>

@@ -74,7 +74,9 @@ int Cusb::Open(const wchar_t* searchDevInstanceID) {
   wchar_t path[USB_DEVICE_TEXT_CHARS];
   if (!GetDeviceName(searchDevInstanceID, path, GUID_DEVINTERFACE_USBPRINT)) return 0;
   DiagLog::Write(L" Attemping to open device (%ls)", path);
-  m_hUsb = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  // Overlapped, so that the channel's waits bound every transfer (see local_channel.h).
+  m_hUsb = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED, nullptr);
   if (m_hUsb == INVALID_HANDLE_VALUE) {
     DiagLog::Write(L" Open failed. m_hUsb == INVALID_HANDLE_VALUE (gle=%d)", static_cast<int>(GetLastError()));
     return 0;

@@ -19,6 +19,6 @@ class Cusb {
   HANDLE m_hUsb = INVALID_HANDLE_VALUE;
 
   // Opens the present USB printing device whose instance ID contains `searchDevInstanceID`
-  // (read and write, not overlapped). Returns 1, or 0 with m_hUsb = INVALID_HANDLE_VALUE.
+  // (read and write, overlapped). Returns 1, or 0 with m_hUsb = INVALID_HANDLE_VALUE.
   int Open(const wchar_t* searchDevInstanceID);
 };

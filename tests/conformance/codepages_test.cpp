@@ -66,12 +66,17 @@ TEST(CodePages, InvalidUtf8FailsOnlyWhenAskedTo) {
 }
 
 TEST(CodePages, Utf8ReplacementCountsFollowWindows) {
-  // Windows (since Vista) gives one U+FFFD for each byte that does not start a valid sequence.
+  // Windows (since Vista) gives one U+FFFD for each byte that does not start a valid sequence,
+  // and one for a valid sequence's beginning cut short.
   wchar_t out[16];
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\x80z", 3, out, 16), 3);
   EXPECT_EQ(std::wstring(out, 3), L"a\uFFFDz");
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\xC0\xAFz", 4, out, 16), 4);
   EXPECT_EQ(std::wstring(out, 4), L"a\uFFFD\uFFFDz");
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\xE2\x82z", 4, out, 16), 3);
+  EXPECT_EQ(std::wstring(out, 3), L"a\uFFFDz");
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xE0\x20\xC0", 3, out, 16), 3);
+  EXPECT_EQ(std::wstring(out, 3), L"\uFFFD \uFFFD");
 }
 
 TEST(CodePages, LoneSurrogateBecomesTheReplacementCharacter) {
@@ -139,3 +144,52 @@ TEST(CodePages, Windows1252UpperHalf) {
 }
 
 }  // namespace
+
+TEST(CodePages, Windows1252BestFitUnlessTold) {
+  // Without WC_NO_BEST_FIT_CHARS a character 1252 lacks may become a look-alike, and that does
+  // not count as the default character: "Łódź" reads "Lódz", full-width digits become ASCII.
+  struct Case {
+    const wchar_t* text;
+    DWORD flags;
+    const char* bytes;
+    BOOL usedDefault;
+  };
+  const Case cases[] = {
+      {L"\u0141\u00F3d\u017A", 0, "L\xF3" "dz", FALSE},
+      {L"\u0141\u00F3d\u017A", WC_NO_BEST_FIT_CHARS, "?\xF3" "d?", TRUE},
+      {L"\uFF11\uFF19\uFF12\uFF0E\uFF10", 0, "192.0", FALSE},
+      {L"\uFF11\uFF19\uFF12\uFF0E\uFF10", WC_NO_BEST_FIT_CHARS, "?????", TRUE},
+      {L"\u20AC\u0416", 0, "\x80?", TRUE},  // the euro is exact; Cyrillic has no best fit
+      {L"\u20AC\u00E9", WC_NO_BEST_FIT_CHARS, "\x80\xE9", FALSE},
+  };
+  for (const Case& c : cases) {
+    char narrow[16] = {};
+    BOOL usedDefault = static_cast<BOOL>(kPoison);
+    int length = static_cast<int>(std::wcslen(c.text));
+    EXPECT_EQ(WideCharToMultiByte(1252, c.flags, c.text, length, narrow, sizeof narrow, nullptr, &usedDefault), length);
+    EXPECT_EQ(std::string(narrow), c.bytes) << c.flags;
+    EXPECT_EQ(usedDefault, c.usedDefault) << c.bytes;
+  }
+}
+
+TEST(CodePages, FlagsEachCodePageTakes) {
+  wchar_t wide[8] = {};
+  EXPECT_EQ(MultiByteToWideChar(1252, MB_PRECOMPOSED, "ab", 2, wide, 8), 2);
+  char narrow[8] = {};
+  // An unpaired surrogate fails only when asked to.
+  const wchar_t lone[] = {L'a', static_cast<wchar_t>(0xD800), L'b'};
+  SetLastError(kPoison);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 3, narrow, 8, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, L"ab", 2, narrow, 8, nullptr, nullptr), 2);
+}
+
+TEST(CodePages, InvalidCharsFlagIsForUtf8Only) {
+  // Documented: WC_ERR_INVALID_CHARS applies to CP_UTF8 and 54936 only; with other code pages the
+  // call fails with ERROR_INVALID_FLAGS.
+  SKIP_WHERE_WINE_DIFFERS("Wine takes WC_ERR_INVALID_CHARS with any code page");
+  char narrow[8];
+  SetLastError(kPoison);
+  EXPECT_EQ(WideCharToMultiByte(1252, WC_ERR_INVALID_CHARS, L"ab", 2, narrow, 8, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+}

@@ -1,6 +1,7 @@
 // Windows Sockets address texts, name resolution of numeric hosts, the host name, the protocol
 // catalogue, the IP helper library loaded at run time, version tests and global memory.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -133,6 +134,82 @@ TEST_F(NetworkText, StringToAddressRefusesWhatIsNoAddress) {
   }
 }
 
+// Windows reads a port as C reads a number (0x hexadecimal, leading 0 octal) and refuses port 0;
+// the address is cleared before it is read, so a refused text leaves it zero and the length as it
+// was (cases from Wine's Windows-checked tests).
+TEST_F(NetworkText, StringToAddressReadsPortsAsCNumbersAndClearsOnRefusal) {
+  struct Case {
+    const wchar_t* text;
+    int port;  // -1: refused
+  };
+  const Case cases[] = {
+      {L"127.0.0.1:0xAbCd", 43981}, {L"127.0.0.1:010", 8},    {L"127.0.0.1:007", 7}, {L"127.0.0.1:65535", 65535},
+      {L"127.0.0.1:08", -1},        {L"127.0.0.1:080", -1},   {L"127.0.0.1:0", -1},  {L"127.0.0.1:", -1},
+      {L"127.0.0.1:0x", -1},        {L"127.0.0.1:0x10000", -1}, {L"127.0.0.1:0a", -1}, {L"[::1]:0x50", 80},
+      {L"[::1]:080", -1},           {L"[::1]:0", -1},         {L"[::1]:65536", -1},
+  };
+  for (const Case& c : cases) {
+    std::wstring copy = c.text;
+    const bool six = copy[0] == L'[';
+    const INT size = six ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    unsigned char address[sizeof(sockaddr_in6) + 10];
+    std::memset(address, 0xAB, sizeof address);
+    INT length = static_cast<INT>(sizeof address);
+    WSASetLastError(static_cast<int>(kPoison));
+    int result = WSAStringToAddressW(&copy[0], six ? AF_INET6 : AF_INET, nullptr,
+                                     reinterpret_cast<LPSOCKADDR>(address), &length);
+    std::string name(copy.begin(), copy.end());
+    if (c.port < 0) {
+      EXPECT_EQ(result, SOCKET_ERROR) << name;
+      EXPECT_EQ(WSAGetLastError(), WSAEINVAL) << name;
+      EXPECT_EQ(length, static_cast<INT>(sizeof address)) << name;
+      unsigned short family = 0xFFFF;
+      std::memcpy(&family, address, sizeof family);
+      EXPECT_EQ(family, 0) << name;
+      EXPECT_EQ(address[size], 0xAB) << name;  // nothing beyond the address
+      continue;
+    }
+    ASSERT_EQ(result, 0) << name;
+    EXPECT_EQ(length, size) << name;
+    u_short port = 0;
+    std::memcpy(&port, address + 2, sizeof port);  // sin_port and sin6_port
+    EXPECT_EQ(ntohs(port), c.port) << name;
+  }
+}
+
+// Windows writes the IPv4 tail of the tunnelling forms dotted (cases from Wine's Windows-checked
+// tests of RtlIpv6AddressToString).
+TEST_F(NetworkText, AddressToStringWritesTunnellingFormsWithADottedTail) {
+  struct Case {
+    uint16_t groups[8];
+    const wchar_t* text;
+  };
+  const Case cases[] = {
+      {{0, 0, 0, 0, 0, 0, 0x0d01, 0x4403}, L"::13.1.68.3"},
+      {{0, 0, 0, 0, 0, 0, 0, 0xffff}, L"::ffff"},
+      {{0, 0, 0, 0, 0, 0xffff, 0x0d01, 0x4403}, L"::ffff:13.1.68.3"},
+      {{0, 0, 0, 0, 0, 0xffff, 0, 0x4403}, L"::ffff:0:4403"},
+      {{0, 0, 0, 0, 0xffff, 0, 0x0d01, 0x4403}, L"::ffff:0:13.1.68.3"},
+      {{0, 0, 0, 0xffff, 0, 0, 0x0d01, 0x4403}, L"::ffff:0:0:d01:4403"},
+      {{0, 0, 0, 0, 0, 0x5efe, 0, 0}, L"::5efe:0.0.0.0"},
+      {{0x1111, 0x2222, 0x3333, 0, 0, 0x5efe, 0x8190, 0x3426}, L"1111:2222:3333::5efe:129.144.52.38"},
+      {{0, 0, 0, 0, 0x200, 0x5efe, 0x8190, 0x3426}, L"::200:5efe:129.144.52.38"},
+      {{0, 0, 0, 0, 0x100, 0x5efe, 0x8190, 0x3426}, L"::100:5efe:8190:3426"},
+      {{0x3ffe, 0xb00, 0, 0, 1, 0, 0, 0xa}, L"3ffe:b00::1:0:0:a"},
+  };
+  for (const Case& c : cases) {
+    sockaddr_in6 v6{};
+    v6.sin6_family = AF_INET6;
+    for (int i = 0; i < 8; ++i) {
+      v6.sin6_addr.u.Byte[2 * i] = static_cast<unsigned char>(c.groups[i] >> 8);
+      v6.sin6_addr.u.Byte[2 * i + 1] = static_cast<unsigned char>(c.groups[i] & 0xFF);
+    }
+    int error = 0;
+    EXPECT_EQ(AddressToText(&v6, sizeof v6, &error), c.text);
+    EXPECT_EQ(error, 0);
+  }
+}
+
 TEST_F(NetworkText, StringToAddressTooSmallLengthIsAFault) {
   wchar_t text[] = L"::1";
   sockaddr_in6 address{};
@@ -167,6 +244,51 @@ TEST_F(NameResolution, NumericHostsResolveToThemselvesInTheirFamilyOnly) {
 
   list = nullptr;
   EXPECT_NE(getaddrinfo("127.0.0.1", nullptr, &hints, &list), 0);
+  EXPECT_EQ(list, nullptr);
+}
+
+// A numeric IPv4 host is read as inet_addr reads it: short forms, octal and hexadecimal parts.
+TEST_F(NameResolution, NumericIPv4HostIsReadAsInetAddrReadsIt) {
+  struct Case {
+    const char* text;
+    const char* address;  // null: no numeric host
+  };
+  const Case cases[] = {{"127.1", "127.0.0.1"},   {"0x7f.1", "127.0.0.1"}, {"010.0.0.1", "8.0.0.1"},
+                        {"1.1.1.08", nullptr},    {"3.4.5.6 ", nullptr},   {"1.2.3.4.5", nullptr}};
+  ADDRINFOA hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_flags = AI_NUMERICHOST;
+  for (const Case& c : cases) {
+    PADDRINFOA list = nullptr;
+    int result = getaddrinfo(c.text, nullptr, &hints, &list);
+    if (!c.address) {
+      EXPECT_NE(result, 0) << c.text;
+      EXPECT_EQ(list, nullptr) << c.text;
+      continue;
+    }
+    ASSERT_EQ(result, 0) << c.text;
+    ASSERT_NE(list, nullptr);
+    EXPECT_STREQ(inet_ntoa(reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr), c.address) << c.text;
+    freeaddrinfo(list);
+  }
+}
+
+// A bracketed IPv6 address is a numeric host when IPv6 results may be asked for.
+TEST_F(NameResolution, BracketedIPv6AddressIsANumericHost) {
+  ADDRINFOA hints{};
+  hints.ai_flags = AI_NUMERICHOST;
+  for (int family : {AF_UNSPEC, AF_INET6}) {
+    hints.ai_family = family;
+    PADDRINFOA list = nullptr;
+    ASSERT_EQ(getaddrinfo("[::1]", nullptr, &hints, &list), 0) << family;
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->ai_family, AF_INET6);
+    EXPECT_EQ(reinterpret_cast<sockaddr_in6*>(list->ai_addr)->sin6_addr.u.Byte[15], 1);
+    freeaddrinfo(list);
+  }
+  hints.ai_family = AF_INET;
+  PADDRINFOA list = nullptr;
+  EXPECT_NE(getaddrinfo("[::1]", nullptr, &hints, &list), 0);
   EXPECT_EQ(list, nullptr);
 }
 

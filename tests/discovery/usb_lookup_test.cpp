@@ -222,7 +222,7 @@ TEST(UsbLookupTest, CusbOpensTheAttachedDevice) {
   Cusb usb;
   ASSERT_EQ(usb.Open(L"0A30\\S1"), 1);
   EXPECT_EQ(host::ObjectOf(usb.m_hUsb), end);
-  EXPECT_EQ(flagsAsked, 0u);  // a plain handle, not opened for overlapped I/O
+  EXPECT_EQ(flagsAsked, static_cast<DWORD>(FILE_FLAG_OVERLAPPED));  // so that transfer time-outs hold
   EXPECT_TRUE(Traced(L" Attemping to open device (" + host::devices::InterfacePathOf(UsbId(L"S1")) + L")"));
   CloseHandle(usb.m_hUsb);
 

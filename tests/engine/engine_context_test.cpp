@@ -6,10 +6,12 @@
 #include <string>
 
 #include "host/debug_output.h"
+#include "host/machine.h"
 #include "support/trace.h"
 
 namespace {
 
+using testing_support::Traced;
 using testing_support::TraceTexts;
 
 class EngineContextTest : public ::testing::Test {
@@ -102,6 +104,41 @@ TEST_F(EngineContextTest, RecordOverloadLoadsTheSameContext) {
   EXPECT_EQ(InitGlobals(record), 1);
   EXPECT_STREQ(ctx.ipAddress, "127.0.0.9");
   EXPECT_STREQ(ctx.binFilePath, L"C:\\fw\\TVQ5530n.bin");
+}
+
+TEST_F(EngineContextTest, NamesAndAddressesReachTheAnsiCodePageExactlyOrNotAtAll) {
+  // By default Windows turns full-width digits into ASCII ones and 'Ł' into 'L': another address,
+  // another printer. Such texts are refused; exact ones pass, in 1252 and in UTF-8.
+  struct Case {
+    UINT codePage;
+    const wchar_t* text;
+    const char* ansi;  // null: refused
+  };
+  const Case cases[] = {
+      {1252, L"\uFF11\uFF12\uFF17.0.0.1", nullptr},
+      {1252, L"10.0.0.\u0661", nullptr},
+      {1252, L"\u0141\u00F3d\u017A", nullptr},
+      {1252, L"B\u00FCro \u20AC", "B\xFCro \x80"},
+      {CP_UTF8, L"\u0141\u00F3d\u017A", "\xC5\x81\xC3\xB3" "d\xC5\xBA"},
+      {CP_UTF8, L"a\xD800", nullptr},  // an unpaired surrogate has no UTF-8 form
+  };
+  for (const Case& c : cases) {
+    host::SetAnsiCodePage(c.codePage);
+    ASSERT_EQ(InitGlobals(CONNECTION_NETWORK, nullptr, nullptr, L"10.0.0.9"), 1);
+    FWDownloadContext before = ctx;
+    host::ClearDebugOutput();
+    EXPECT_EQ(InitGlobals(CONNECTION_NETWORK, nullptr, nullptr, c.text), c.ansi ? 1 : 0);
+    EXPECT_STREQ(ctx.ipAddress, c.ansi ? c.ansi : "10.0.0.9");
+    if (!c.ansi) {
+      EXPECT_EQ(std::memcmp(&before, &ctx, sizeof ctx), 0);
+    }
+    EXPECT_EQ(Traced(std::wstring(L"InitGlobals(): address not exact in the ANSI code page refused: ") + c.text), !c.ansi);
+
+    EXPECT_EQ(SetPrinterNameAnsi(c.text), c.ansi ? 1 : 0);
+    EXPECT_STREQ(ctx.printerNameAnsi, c.ansi ? c.ansi : "");
+    EXPECT_EQ(Traced(std::wstring(L"SetPrinterNameAnsi(): name not exact in the ANSI code page refused: ") + c.text),
+              !c.ansi);
+  }
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
-// Byte-stream device files of the simulated host: transfers with a control block on handles
-// opened without FILE_FLAG_OVERLAPPED, pending reads, CancelIoEx and the parallel port.
-// Documented Windows behaviour modelled here: on such a handle a transfer completes inside the
-// call and still signals the control block's event; CancelIoEx with nothing to cancel fails with
+// Byte-stream device files of the simulated host: transfers with a control block, pending
+// transfers, CancelIoEx and the parallel port. Documented Windows behaviour modelled here: a
+// transfer the device completes at once completes inside the call and still signals the control
+// block's event; on a handle opened without FILE_FLAG_OVERLAPPED one it cannot complete blocks
+// the caller (the host ends the test instead); CancelIoEx with nothing to cancel fails with
 // ERROR_NOT_FOUND; a cancelled transfer completes with ERROR_OPERATION_ABORTED, and its control
 // block must not be released before GetOverlappedResult shows it completed.
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <string>
+#include <vector>
 
 #include "host/device_files.h"
 #include "host/kernel_objects.h"
@@ -23,6 +26,7 @@ class EchoEndpoint : public ByteStreamEndpoint {
  public:
   DWORD Write(const uint8_t* data, size_t size) override {
     if (failWith) return failWith;
+    if (stalled) return ERROR_IO_PENDING;
     replies.emplace_back(data, data + size);
     return 0;
   }
@@ -33,14 +37,17 @@ class EchoEndpoint : public ByteStreamEndpoint {
     if (bytes.size() > capacity) bytes.resize(capacity);
     return bytes;
   }
+  bool HonoursCancel() const override { return honoursCancel; }
   std::deque<std::vector<uint8_t>> replies;
   DWORD failWith = 0;
+  bool stalled = false;
+  bool honoursCancel = true;
 };
 
 struct OpenDevice {
-  explicit OpenDevice(DWORD access = GENERIC_READ | GENERIC_WRITE)
+  explicit OpenDevice(DWORD access = GENERIC_READ | GENERIC_WRITE, DWORD flags = FILE_FLAG_OVERLAPPED)
       : endpoint(std::make_shared<EchoEndpoint>()),
-        handle(host::NewHandle(host::device_files::NewDevice(L"\\\\?\\usb#test", access, endpoint))),
+        handle(host::NewHandle(host::device_files::NewDevice(L"\\\\?\\usb#test", access, flags, endpoint))),
         event(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
     overlapped.hEvent = event.get();
   }
@@ -90,6 +97,49 @@ TEST(DeviceFiles, SilentDeviceLeavesTheReadPendingUntilCancelled) {
   SetLastError(0);
   EXPECT_FALSE(CancelIoEx(device.handle.get(), &device.overlapped));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_FOUND));
+}
+
+TEST(DeviceFiles, StalledWriteStaysPendingAndADriverMayIgnoreCancellation) {
+  OpenDevice device;
+  device.endpoint->stalled = true;
+  DWORD done = 5;
+  EXPECT_FALSE(WriteFile(device.handle.get(), "abc", 3, &done, &device.overlapped));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+  EXPECT_EQ(done, 0u);
+  EXPECT_EQ(host::device_files::PendingTransfers(), 1);
+
+  device.endpoint->honoursCancel = false;
+  EXPECT_TRUE(CancelIoEx(device.handle.get(), &device.overlapped));
+  DWORD count = 0;
+  EXPECT_FALSE(GetOverlappedResult(device.handle.get(), &device.overlapped, &count, FALSE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_INCOMPLETE));
+
+  device.endpoint->honoursCancel = true;
+  EXPECT_TRUE(CancelIoEx(device.handle.get(), nullptr));
+  EXPECT_FALSE(GetOverlappedResult(device.handle.get(), &device.overlapped, &count, FALSE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+  EXPECT_EQ(host::device_files::PendingTransfers(), 0);
+}
+
+TEST(DeviceFiles, SynchronousHandleCompletesInsideTheCallOrEndsTheTest) {
+  OpenDevice device(GENERIC_READ | GENERIC_WRITE, 0);
+  DWORD done = 0;
+  ASSERT_TRUE(WriteFile(device.handle.get(), "ab", 2, &done, nullptr));
+  char buffer[4] = {};
+  ASSERT_TRUE(ReadFile(device.handle.get(), buffer, 4, &done, &device.overlapped));
+  EXPECT_EQ(done, 2u);
+  EXPECT_EQ(WaitForSingleObject(device.event.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
+
+  // Windows would block in these calls for as long as the device stays silent.
+  EXPECT_DEATH(ReadFile(device.handle.get(), buffer, 4, &done, &device.overlapped),
+               "synchronous read on .*usb#test would block");
+  device.endpoint->stalled = true;
+  EXPECT_DEATH(WriteFile(device.handle.get(), "ab", 2, &done, nullptr), "synchronous write on .*usb#test would block");
+
+  // An overlapped handle needs a control block.
+  OpenDevice overlapped;
+  EXPECT_FALSE(ReadFile(overlapped.handle.get(), buffer, 4, &done, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST(DeviceFiles, PendingReadCompletesWhenTheDeviceAnswersLater) {

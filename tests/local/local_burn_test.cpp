@@ -61,9 +61,9 @@ class RecordingEndpoint : public host::device_files::ByteStreamEndpoint {
 // Puts `printer` behind the USB device again, recording the size of every write.
 void RecordWrites(simprinter::Printer& printer, std::vector<size_t>* sizes) {
   std::wstring path = host::devices::InterfacePathOf(testing_support::kUsbInstance);
-  host::devices::Attach(testing_support::kUsbInstance, [&printer, sizes, path](DWORD access, DWORD) {
+  host::devices::Attach(testing_support::kUsbInstance, [&printer, sizes, path](DWORD access, DWORD flags) {
     return host::DeviceOpen{
-        true, host::device_files::NewDevice(path, access, std::make_shared<RecordingEndpoint>(printer, sizes)), 0};
+        true, host::device_files::NewDevice(path, access, flags, std::make_shared<RecordingEndpoint>(printer, sizes)), 0};
   });
 }
 
@@ -271,7 +271,7 @@ TEST_F(ParallelBurn, SpoolerIsRestartedAroundTheBurnAndThePrinterUiRuns) {
   ASSERT_EQ(openings.size(), 1u);
   EXPECT_EQ(openings[0].access, GENERIC_READ | GENERIC_WRITE);
   EXPECT_EQ(openings[0].share, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE));
-  EXPECT_EQ(openings[0].flags, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
+  EXPECT_EQ(openings[0].flags, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OVERLAPPED));
 
   std::vector<DWORD> sleeps = host::clock::WaitsOf("Sleep");
   EXPECT_EQ(sleeps.front(), 2000u);
@@ -370,6 +370,14 @@ TEST_F(ParallelBurn, PrinterUiCommandNamesOnlyAPrinterItCanName) {
   EXPECT_EQ(DownLoadNewFW(), DOWNLOAD_STATUS_SUCCESS);
   ASSERT_EQ(host::process::Launches().size(), 1u);
   EXPECT_EQ(host::process::Launches()[0].commandLine, "rundll32.exe printui.dll,PrintUIEntry /y /n \"B\xFCro\"");
+
+  // A system directory that the ANSI code page holds only as look-alikes names no program.
+  host::process::SetSystemDirectory(L"C:\\Windows\\Syst\u0117m32");
+  EXPECT_EQ(DownLoadNewFW(), DOWNLOAD_STATUS_SUCCESS);
+  EXPECT_EQ(host::process::Launches().size(), 1u);
+  EXPECT_TRUE(Traced(L"_DownLoadNewFw(): system directory not usable in the ANSI code page: C:\\Windows\\Syst\u0117m32"));
+  EXPECT_TRUE(Traced(L"_DownLoadNewFw(): no program path, printer UI command not started"));
+  host::process::SetSystemDirectory(L"C:\\Windows\\system32");
 
   // A machine without the program still burns: the command's outcome is not examined.
   host::process::RemoveProgram(L"C:\\Windows\\system32\\rundll32.exe");

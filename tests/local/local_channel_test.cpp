@@ -40,7 +40,7 @@ class ScriptedDevice : public host::device_files::ByteStreamEndpoint {
 struct Device {
   std::shared_ptr<ScriptedDevice> endpoint = std::make_shared<ScriptedDevice>();
   platform::UniqueFile handle{host::NewHandle(
-      host::device_files::NewDevice(L"\\\\?\\usb#vid_7e51", GENERIC_READ | GENERIC_WRITE, endpoint))};
+      host::device_files::NewDevice(L"\\\\?\\usb#vid_7e51", GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OVERLAPPED, endpoint))};
 };
 
 TEST(LocalChannelWrite, TransfersAtMost512BytesPerCall) {
@@ -95,6 +95,17 @@ TEST(LocalChannelRead, SilentDeviceTimesOutAndTheTransferIsCancelledFirst) {
   EXPECT_EQ(host::device_files::PendingTransfers(), 0);  // nothing uses the released block
 }
 
+TEST(LocalChannelRead, ResultNotReadyYetEndsTheTransferBeforeItsBlockIsReleased) {
+  Device device;
+  device.endpoint->pieces = {std::vector<uint8_t>(4, 1)};
+  uint8_t buffer[4];
+  host::FailCall("GetOverlappedResult", ERROR_IO_INCOMPLETE);
+  EXPECT_EQ(ReadData(device.handle.get(), buffer, 4, 3000), -1);
+  EXPECT_TRUE(Traced(L"ReadData(): GetOverlappedResult() Failed."));
+  EXPECT_EQ(host::CallCount("CancelIoEx"), 1);
+  EXPECT_EQ(host::CallCount("GetOverlappedResult"), 2);  // and found it completed
+}
+
 TEST(LocalChannelRead, FailedStartIsLogged) {
   Device device;
   uint8_t buffer[4];
@@ -114,7 +125,7 @@ TEST(ParallelPortOpening, ReadWriteAndReadOnlyOpenings) {
   EXPECT_TRUE(readOnly);
   auto openings = host::device_files::ParallelPortOpenings();
   ASSERT_EQ(openings.size(), 2u);
-  const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+  const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OVERLAPPED;
   EXPECT_EQ(openings[0].access, GENERIC_READ | GENERIC_WRITE);
   EXPECT_EQ(openings[0].share, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE));
   EXPECT_EQ(openings[1].access, GENERIC_READ);

@@ -4,8 +4,8 @@
 
 namespace testing_support {
 
-UsbPrinter::UsbPrinter(simprinter::PrinterSettings settings) : printer(std::move(settings)) {
-  AddUsbPrinter(printer, kUsbInstance);
+UsbPrinter::UsbPrinter(simprinter::PrinterSettings settings, Silence silence) : printer(std::move(settings)) {
+  AddUsbPrinter(printer, kUsbInstance, silence);
   InitGlobals(CONNECTION_USB, L"vid_7e51&pid_a717", nullptr, kUsbInstance);
 }
 

@@ -11,7 +11,7 @@ namespace testing_support {
 constexpr wchar_t kUsbInstance[] = L"USB\\VID_7E51&PID_A717\\SN0001";
 
 struct UsbPrinter {
-  explicit UsbPrinter(simprinter::PrinterSettings settings = {});
+  explicit UsbPrinter(simprinter::PrinterSettings settings = {}, Silence silence = {});
   simprinter::Printer printer;
 };
 

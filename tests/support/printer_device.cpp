@@ -9,6 +9,8 @@ namespace testing_support {
 
 DWORD PrinterEndpoint::Write(const uint8_t* data, size_t size) {
   if (closed_) return ERROR_GEN_FAILURE;
+  if (written_ + size > silence_.afterWritten) return ERROR_IO_PENDING;
+  written_ += size;
   int dropsBefore = printer_.Count(simprinter::Event::kDropped);
   for (simprinter::Piece& piece : session_.Receive(data, size)) {
     // Delays are not replayed: a read returns whatever has arrived, piece by piece.
@@ -21,26 +23,28 @@ DWORD PrinterEndpoint::Write(const uint8_t* data, size_t size) {
 }
 
 std::optional<std::vector<uint8_t>> PrinterEndpoint::Read(size_t capacity) {
-  if (pieces_.empty()) return std::nullopt;
+  if (pieces_.empty() || read_ >= silence_.afterRead) return std::nullopt;
   std::vector<uint8_t>& front = pieces_.front();
-  size_t n = std::min(capacity, front.size());
+  size_t n = std::min({capacity, front.size(), silence_.afterRead - read_});
+  read_ += n;
   std::vector<uint8_t> bytes(front.begin(), front.begin() + static_cast<long>(n));
   front.erase(front.begin(), front.begin() + static_cast<long>(n));
   if (front.empty()) pieces_.pop_front();
   return bytes;
 }
 
-void AddUsbPrinter(simprinter::Printer& printer, const std::wstring& instanceId) {
+void AddUsbPrinter(simprinter::Printer& printer, const std::wstring& instanceId, Silence silence) {
   host::devices::AddUsbPrintDevice(host::devices::UsbPrintDevice{instanceId, L"USB\\VID_7E51&PID_A717", L"7&1a&0"});
   std::wstring path = host::devices::InterfacePathOf(instanceId);
-  host::devices::Attach(instanceId, [&printer, path](DWORD access, DWORD) {
-    return host::DeviceOpen{true, host::device_files::NewDevice(path, access, std::make_shared<PrinterEndpoint>(printer)), 0};
+  host::devices::Attach(instanceId, [&printer, path, silence](DWORD access, DWORD flags) {
+    auto endpoint = std::make_shared<PrinterEndpoint>(printer, silence);
+    return host::DeviceOpen{true, host::device_files::NewDevice(path, access, flags, endpoint), 0};
   });
 }
 
-void AttachToParallelPort(simprinter::Printer& printer) {
+void AttachToParallelPort(simprinter::Printer& printer, Silence silence) {
   // One wire for every handle: a reply to a request written on one handle is read on the next.
-  auto port = std::make_shared<PrinterEndpoint>(printer);
+  auto port = std::make_shared<PrinterEndpoint>(printer, silence);
   host::device_files::AttachParallelPort([port] { return port; });
 }
 
