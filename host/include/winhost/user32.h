@@ -363,12 +363,15 @@ typedef DLGITEMTEMPLATE* LPDLGITEMTEMPLATEW;
 #define ERROR_INVALID_MENU_HANDLE 1401L
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_WINDOW_OF_OTHER_THREAD 1408L
+#define ERROR_INVALID_INDEX 1413L
 #define ERROR_CONTROL_ID_NOT_FOUND 1421L
 #define ERROR_NOT_ENOUGH_QUOTA 1816L
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_INVALID_THREAD_ID 1444L
+#define ERROR_MESSAGE_SYNC_ONLY 1159L
+#define ERROR_WINDOW_NOT_DIALOG 1420L
 
 // Message queues. A thread's queue exists from its first window or queue call on.
 BOOL WINAPI GetMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
@@ -394,6 +397,7 @@ BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
 BOOL WINAPI IsDialogMessageW(HWND dialog, LPMSG msg);
 LRESULT WINAPI DefDlgProcW(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI CallWindowProcW(WNDPROC previous, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 HWND WINAPI GetDlgItem(HWND dialog, int id);
 int WINAPI GetDlgCtrlID(HWND control);
 BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);
