@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "app/corvel_app.h"
 #include "app/image_files.h"
@@ -10,6 +12,7 @@
 #include "host/files.h"
 #include "host/ports.h"
 #include "host/spooler.h"
+#include "host/windows.h"
 #include "image_builder.h"
 #include "platform/program_resources.h"
 #include "support/image_files.h"
@@ -39,10 +42,92 @@ bool WaitFor(Done done) {
 
 void PrepareProgram() {
   RegisterProgramResources();
-  host::files::SetModuleFileName(std::wstring(kProgramDirectory) + L"corvel.exe");
+  host::SetModuleFileName(std::wstring(kProgramDirectory) + L"corvel.exe");
   const wchar_t* names[IMAGE_SLOT_COUNT] = {L"TVQ5530An.bin", L"TVQ5530A.bin", L"TVQ5530.bin", L"TVQ5530n.bin"};
   for (int slot = 0; slot < IMAGE_SLOT_COUNT; ++slot) std::wcscpy(imageFiles[slot], names[slot]);
   AnswerBoxesAtOnce(true);
+}
+
+namespace {
+
+// Boxes left open: each waits in the responder until the test answers it.
+struct OpenBoxes {
+  std::mutex lock;
+  std::condition_variable changed;
+  int open = 0;
+  int answers = 0;
+};
+OpenBoxes& Held() {
+  static OpenBoxes held;
+  return held;
+}
+size_t consumedBoxes = 0;
+
+Box ToBox(const host::windows::MessageBoxRecord& record) { return Box{record.text, record.caption, record.type}; }
+
+}  // namespace
+
+void AnswerBoxesAtOnce(bool atOnce) {
+  consumedBoxes = 0;
+  OpenBoxes& held = Held();
+  {
+    std::lock_guard<std::mutex> guard(held.lock);
+    held.open = 0;
+    held.answers = 0;
+  }
+  if (atOnce) {
+    host::windows::SetMessageBoxResponder([](const host::windows::MessageBoxRecord&) { return IDOK; });
+    return;
+  }
+  host::windows::SetMessageBoxResponder([&held](const host::windows::MessageBoxRecord&) {
+    std::unique_lock<std::mutex> guard(held.lock);
+    ++held.open;
+    held.changed.notify_all();
+    held.changed.wait(guard, [&held] { return held.answers > 0; });
+    --held.answers;
+    --held.open;
+    return IDOK;
+  });
+}
+
+std::vector<Box> Boxes() {
+  std::vector<Box> boxes;
+  for (const auto& record : host::windows::MessageBoxes()) boxes.push_back(ToBox(record));
+  return boxes;
+}
+
+Box NextBox() {
+  std::vector<host::windows::MessageBoxRecord> records;
+  EXPECT_TRUE(WaitFor([&records] {
+    records = host::windows::MessageBoxes();
+    return records.size() > consumedBoxes;
+  })) << "no message box";
+  if (records.size() <= consumedBoxes) return Box{};
+  return ToBox(records[consumedBoxes++]);
+}
+
+Box WaitForOpenBox() {
+  OpenBoxes& held = Held();
+  std::unique_lock<std::mutex> guard(held.lock);
+  EXPECT_TRUE(held.changed.wait_for(guard, std::chrono::seconds(60), [&held] { return held.open > 0; }));
+  guard.unlock();
+  return NextBox();
+}
+
+int OpenBoxCount() {
+  std::lock_guard<std::mutex> guard(Held().lock);
+  return Held().open;
+}
+
+void AnswerOpenBox() {
+  OpenBoxes& held = Held();
+  std::lock_guard<std::mutex> guard(held.lock);
+  ++held.answers;
+  held.changed.notify_all();
+}
+
+void SetLanguages(LANGID userUi, LANGID systemUi, LANGID userDefault, LANGID systemDefault) {
+  host::windows::SetUiLanguages(userUi, systemUi, userDefault, systemDefault);
 }
 
 void WriteImage(const std::wstring& fileName, const std::string& version) {
@@ -99,7 +184,8 @@ RunningProgram::~RunningProgram() {
 
 HWND RunningProgram::MainDialog() {
   if (!dialog_) {
-    EXPECT_TRUE(WaitFor([this] { return (dialog_ = FindWindowW(nullptr, kTitle)) != nullptr; }));
+    dialog_ = host::windows::WaitForWindow(kTitle, 60000);
+    EXPECT_NE(dialog_, nullptr) << "no main dialog";
     // The list is built on the dialog's first timer; once that is over the thread takes messages again.
     EXPECT_TRUE(WaitFor([this] { return testing_support::TraceCount(L"BuildList()") > builds_; }));
     WaitIdle();
@@ -133,12 +219,12 @@ int RunningProgram::SelectedRow() {
 
 void RunningProgram::Press(int id) { PostMessageW(MainDialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
-void RunningProgram::WaitIdle() { SendMessageW(dialog_, WM_NULL, 0, 0); }
+void RunningProgram::WaitIdle() { EXPECT_TRUE(host::windows::WaitUntilIdle(MainDialog(), 60000)); }
 
 BOOL RunningProgram::Finish() {
   if (finished_) return result_;
   finished_ = true;
-  if (dialog_ || WaitFor([this] { return (dialog_ = FindWindowW(nullptr, kTitle)) != nullptr; })) {
+  if (dialog_ || (dialog_ = host::windows::WaitForWindow(kTitle, 60000)) != nullptr) {
     PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   }
   thread_.join();

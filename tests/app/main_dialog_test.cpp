@@ -106,6 +106,7 @@ TEST(MainDialog, ASecondCopyOnlySaysSo) {
   app_test::PrepareProgram();
   RunningProgram first;
   first.MainDialog();
+  EXPECT_EQ(app_test::NextBox().text, L"No printers found.");  // nothing installed
   {
     CcorvelApp second;
     std::thread run([&second] { EXPECT_EQ(second.InitInstance(), FALSE); });

@@ -24,6 +24,7 @@ TEST(MessageBox, ReadingOrderFollowsTheInterfaceLanguage) {
       {"user display Hebrew, system English", 0x040D, 0x0409, 0x0409, 0x0409, false},
       {"user display English, system Hebrew", 0x0409, 0x040D, 0x040D, 0x0409, true},
   };
+  app_test::PrepareProgram();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     app_test::SetLanguages(c.userUi, c.systemUi, c.userDefault, c.systemDefault);
@@ -40,6 +41,8 @@ TEST(MessageBox, ReadingOrderFollowsTheInterfaceLanguage) {
 }
 
 TEST(MessageBox, BoxesOfTwoThreadsComeOneAtATime) {
+  app_test::PrepareProgram();
+  app_test::AnswerBoxesAtOnce(false);
   std::atomic<int> shown{0};
   auto show = [&shown](const wchar_t* text) {
     DiagLog::ShowMessage(MB_ICONERROR, L"%ls", text);
@@ -53,7 +56,8 @@ TEST(MessageBox, BoxesOfTwoThreadsComeOneAtATime) {
   EXPECT_EQ(app_test::OpenBoxCount(), 1);
   EXPECT_EQ(shown.load(), 0);
   app_test::AnswerOpenBox();
-  app_test::Box two = app_test::NextBox();
+  app_test::Box two = app_test::WaitForOpenBox();
+  app_test::AnswerOpenBox();
   first.join();
   second.join();
   EXPECT_EQ(one.text + L"," + two.text, L"first,second");

@@ -9,6 +9,7 @@
 #include "app/resource.h"
 #include "app_machine.h"
 #include "host/machine.h"
+#include "host/windows.h"
 #include "ui/ui_thread.h"
 
 namespace {
@@ -33,7 +34,7 @@ struct RunningProgress {
   // Posts a stage and waits until the dialog has taken it.
   void Stage(LPARAM code) const {
     PostMessageW(window, WM_PROGRESS_MSG, 0, code);
-    SendMessageW(window, WM_NULL, 0, 0);
+    EXPECT_TRUE(host::windows::WaitUntilIdle(window, 60000));
   }
   std::wstring Line() const {
     wchar_t text[512] = {};
@@ -85,7 +86,7 @@ TEST(ProgressDialog, TheBarWrapsWithOrWithoutTheTaskbarObject) {
     SCOPED_TRACE(taskbar);
     host::ResetMachine();
     app_test::PrepareProgram();
-    if (!taskbar) host::FailCallAlways("CoCreateInstance", static_cast<DWORD>(REGDB_E_CLASSNOTREG));
+    if (!taskbar) host::windows::SetTaskbarListFailure(REGDB_E_CLASSNOTREG);
     RunningProgress progress;
     progress.Stage(6);
     EXPECT_EQ(progress.Line(), L"Downloading new Firmware ...");
