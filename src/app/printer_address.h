@@ -19,6 +19,3 @@ const wchar_t* UsbMatchText(const wchar_t* printerName);
 // holds whatever the lookup left in it.
 bool FindDeviceAddress(ConnectionKind kind, const wchar_t* printerName, wchar_t* address);
 
-// `text` in the system ANSI code page into `ansi` (`bytes` bytes). False, with `ansi` empty,
-// when the text does not fit or a character has no exact counterpart there.
-bool ToAnsiText(const wchar_t* text, char* ansi, size_t bytes);

@@ -5,6 +5,7 @@
 #include "app/corvel_app.h"
 #include "app_machine.h"
 #include "host/machine.h"
+#include "host/ports.h"
 #include "host/windows.h"
 #include "support/trace.h"
 
@@ -103,6 +104,21 @@ TEST(MainDialog, PrintersWithoutVersionAreLeftOutAndNoneFoundIsSaid) {
   EXPECT_EQ(box.flags, app_test::kBoxError);
   EXPECT_EQ(box.caption, app_test::kCaption);
   EXPECT_TRUE(program.Rows().empty());
+  program.Finish();
+}
+
+TEST(MainDialog, AnAddressWithoutExactAnsiFormIsNotUsed) {
+  // Full-width digits best-fit to the printer's real address; they must not reach it.
+  app_test::PrepareProgram();
+  auto printer = InstallNetworkPrinter(L"Office");
+  std::wstring fullWidth;
+  for (char c : printer.network->address()) fullWidth += c == '.' ? L'.' : static_cast<wchar_t>(0xFF10 + (c - '0'));
+  host::ports::AnswerIPAddress(L"IP_" + std::wstring(printer.network->address().begin(), printer.network->address().end()),
+                               fullWidth);
+
+  RunningProgram program;
+  EXPECT_EQ(app_test::NextBox().text, L"No printers found.");
+  EXPECT_TRUE(printer.printer().Events().empty());
   program.Finish();
 }
 
