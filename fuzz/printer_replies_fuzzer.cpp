@@ -3,7 +3,8 @@
 // input's bytes, in the input's pieces, with time-outs, zero-byte reads, failed writes, closed
 // and reset connections. The facade's device-ID, build-information and version queries run on
 // it; their outputs must stay inside their buffers and be terminated, and nothing may stay
-// open, socket library start-ups included.
+// open, socket library start-ups included. FUZZ_SHOW=1 prints each query's result.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -54,8 +55,9 @@ class ScriptedEndpoint : public host::device_files::ByteStreamEndpoint {
     if (steps.empty()) return std::nullopt;
     Step& step = steps.front();
     if (step.kind != Step::kBytes) {
+      bool timeOut = step.kind == Step::kTimeOut;
       steps.pop_front();
-      if (step.kind == Step::kTimeOut) return std::nullopt;
+      if (timeOut) return std::nullopt;
       return std::vector<uint8_t>();
     }
     size_t count = std::min(capacity, step.bytes.size());
@@ -141,12 +143,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::strtol(out.get(), &end, 10);
     Check(std::strcmp(out.get(), "Unknown") == 0 || (*out.get() != '\0' && *end == '\0'),
           "the version text is a number or \"Unknown\"");
+    if (std::getenv("FUZZ_SHOW")) std::fprintf(stderr, "version \"%s\"\n", out.get());
   } else {
     auto out = Buffer(FACADE_INFO_BUFFER_SIZE);
     int32_t result = query == 0 ? Get1284String(out.get(), kind, kHardwareMatch, instance.c_str())
                                 : BuildInfo(out.get(), kind, kHardwareMatch, instance.c_str());
     Check(result == 0 || result == 1, "an information query gives 1 or 0");
     Check(Terminated(out.get(), FACADE_INFO_BUFFER_SIZE), "the information text is terminated");
+    if (std::getenv("FUZZ_SHOW")) std::fprintf(stderr, "result %d: \"%s\"\n", result, out.get());
   }
   if (kind == CONNECTION_NETWORK) fuzzing::ScriptedPeer::Instance().WaitServed(host::CallCount("connect"));
   fuzzing::CheckNothingLeftOpen("the query");
