@@ -1,6 +1,6 @@
 // The trace log with arbitrary texts as arguments, prefix, caption and log file path: every
 // call gives exactly one debugger line, within the line's length, starting with the prefix and
-// ending in a line feed, and the log file (under C:) gets one timestamped line per call.
+// ending in a line feed; the caption is kept whole and the log file ends with a whole line.
 #include <cwchar>
 #include <string>
 
