@@ -124,13 +124,13 @@ std::vector<Piece> Session::Receive(const uint8_t* data, size_t size) {
   received_ += size;
   buffer_.insert(buffer_.end(), data, data + size);
   Process(&out);
-  if (drop) {
+  // A reply that closed the connection ends the session before the drop could happen.
+  if (drop && !closed_) {
     printer_.Record({Event::kDropped, 0, Format("connection dropped after %zu received bytes", received_)});
     out.push_back(Piece{0, {}, true});
+    closed_ = true;
   }
-  for (const Piece& piece : out) {
-    if (piece.close) closed_ = true;
-  }
+  if (closed_) buffer_.clear();
   return out;
 }
 
@@ -149,7 +149,8 @@ bool Session::TakeEscape() {
 }
 
 void Session::Process(std::vector<Piece>* out) {
-  for (;;) {
+  // Records still buffered behind a reply that closed the connection never reach the printer.
+  while (!closed_) {
     switch (state_) {
       case State::kIgnore: {
         // Anything outside a PJL envelope is skipped up to the next UEL.
@@ -169,11 +170,15 @@ void Session::Process(std::vector<Piece>* out) {
           if (!TakeEscape()) return;
           break;
         }
+        // A line longer than the limit is not PJL, whether its end has arrived or not: the
+        // printer then looks for the next UEL from the line's start, so the answer does not
+        // depend on how the stream was split.
         auto end = std::find(buffer_.begin(), buffer_.end(), '\n');
-        if (end == buffer_.end()) {
-          if (buffer_.size() > kLongestPjlLine) state_ = State::kIgnore;
-          return;
+        if (static_cast<size_t>(end - buffer_.begin()) > kLongestPjlLine) {
+          state_ = State::kIgnore;
+          break;
         }
+        if (end == buffer_.end()) return;
         std::string line(buffer_.begin(), end);
         buffer_.erase(buffer_.begin(), end + 1);
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -311,6 +316,7 @@ void Session::Reply(uint16_t code, uint16_t status, const uint8_t field[8], std:
     out->push_back(Piece{delay, std::vector<uint8_t>(stream.begin() + static_cast<long>(offset), stream.end()), false});
   }
   out->back().close = close;
+  if (close) closed_ = true;
 }
 
 }  // namespace simprinter

@@ -17,6 +17,14 @@ bool ReadInteger(const std::wstring& text, int* value) {
   return !in.fail();
 }
 
+// Reads a scope ID the same way, as an unsigned 32-bit number: a larger or negative one fails.
+bool ReadScopeId(const std::wstring& text) {
+  std::wistringstream in(text);
+  unsigned long long value = 0;
+  in >> value;
+  return !in.fail() && value <= 0xFFFFFFFFull;
+}
+
 // Splits at every ':' and drops the empty pieces.
 std::vector<std::wstring> Groups(const std::wstring& text) {
   std::vector<std::wstring> groups;
@@ -111,8 +119,7 @@ bool IPAddress::IsIPv6Text(const wchar_t* text) {
   } else {
     size_t percent = copy.rfind(L'%');
     if (percent != std::wstring::npos) {
-      int scope = 0;
-      if (!ReadInteger(copy.substr(percent + 1), &scope)) return false;
+      if (!ReadScopeId(copy.substr(percent + 1))) return false;
       copy.erase(percent);
     }
   }

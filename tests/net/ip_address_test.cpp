@@ -45,7 +45,8 @@ TEST_F(IPAddressTest, MalformedDottedTextsAreNotValidAndKeepTheirText) {
 
 TEST_F(IPAddressTest, TextualIPv6TestAcceptsTheUsualForms) {
   for (const wchar_t* text : {L"::1", L"[::1]", L"fe80::1%4", L"::ffff:192.168.1.1", L"::1.2.3.4",
-                              L"1:2:3:4:5:6:1.2.3.4", L"1:2:3:4:5:6:7:8", L"1:2:3:4:5:6:7::", L"::", L"fe80::/64"}) {
+                              L"1:2:3:4:5:6:1.2.3.4", L"1:2:3:4:5:6:7:8", L"1:2:3:4:5:6:7::", L"::", L"fe80::/64",
+                              L"fe80::1%2147483648", L"fe80::1%4294967295"}) {
     EXPECT_TRUE(IPAddress::IsIPv6Text(text)) << std::string(text, text + wcslen(text));
   }
 }
@@ -53,6 +54,7 @@ TEST_F(IPAddressTest, TextualIPv6TestAcceptsTheUsualForms) {
 TEST_F(IPAddressTest, TextualIPv6TestRejectsWrongShapes) {
   for (const wchar_t* text : {L"1:2:3:4:5:6:7", L"1::2::3", L":1.2.3.4", L":1:2:3:4:5:6:7:8", L"abcde::1",
                               L"1:2:3:4:5:6:7:8:9", L"1:2:3:4:5:6:7:1.2.3.4", L"::1/129", L"::1/-1", L"fe80::1%x",
+                              L"fe80::1%4294967296", L"fe80::1%-1",
                               L"[]", L"1", L"1.2.3.4", L"::1.2.3", L"1:2:3:4:5:6:7:8:"}) {
     EXPECT_FALSE(IPAddress::IsIPv6Text(text)) << std::string(text, text + wcslen(text));
   }
@@ -68,6 +70,8 @@ TEST_F(IPAddressTest, IPv6TextsBecomeValidOnlyWhenTheConversionAgrees) {
   ASSERT_TRUE(scoped.valid());
   EXPECT_EQ(scoped.addressBytes()[0], 0xfe);
   EXPECT_EQ(scoped.text(), L"fe80::1%4");
+  // Scope IDs run up to the largest unsigned 32-bit number.
+  EXPECT_TRUE(IPAddress(L"fe80::1%4294967295").valid());
 
   IPAddress mapped(L"::ffff:192.168.1.1");
   ASSERT_TRUE(mapped.valid());

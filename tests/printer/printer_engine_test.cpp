@@ -274,3 +274,76 @@ TEST(PrinterFaults, ConnectionClosesAtAChosenByte) {
 
 }  // namespace
 }  // namespace simprinter
+
+namespace simprinter {
+namespace {
+
+// Events as comparable text: kind, command and log line.
+std::vector<std::string> EventLines(const Printer& printer) {
+  std::vector<std::string> lines;
+  for (const Event& event : printer.Events()) {
+    lines.push_back(std::to_string(event.kind) + "/" + std::to_string(event.command) + " " + event.text);
+  }
+  return lines;
+}
+
+TEST(PrinterFaults, NothingHappensAfterAReplyClosedTheConnection) {
+  Bytes image = Image(std::string(64, 'b'), "300");
+  Bytes stream = Query(1);
+  Bytes burn = Record(15, 3, ImageChecksum(image.data(), image.size()), uint32_t(image.size()));
+  stream.insert(stream.end(), burn.begin(), burn.end());
+  stream.insert(stream.end(), image.begin(), image.end());
+  stream.insert(stream.end(), kUel.begin(), kUel.end());
+
+  for (bool alsoDrop : {false, true}) {
+    SCOPED_TRACE(alsoDrop ? "with a drop later in the same write" : "without a drop");
+    Printer printer;
+    ReplyFaults faults;
+    faults.closeAfterBytes = 5;
+    printer.AddFault({1, 0, 1, faults});
+    if (alsoDrop) printer.SetDropAfterReceived(stream.size() - 2);
+    Session session(printer);
+    auto pieces = Feed(session, stream);
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_EQ(pieces[0].bytes.size(), 5u);
+    EXPECT_TRUE(pieces[0].close);
+    // The burn behind the closing reply was never taken, and nothing was recorded after it.
+    EXPECT_EQ(printer.Model().BurnCount(), 0);
+    EXPECT_EQ(printer.Model().Version(), 215u);
+    ASSERT_FALSE(printer.Events().empty());
+    EXPECT_EQ(printer.Events().back().kind, Event::kCommand);
+    EXPECT_EQ(printer.Commands(), (std::vector<uint16_t>{1}));
+  }
+}
+
+TEST(PrinterWire, OverlongPjlLineGetsOneAnswerHoweverTheStreamIsSplit) {
+  // A PJL line of more than 256 bytes with a UEL inside: the printer looks for the UEL from the
+  // line's start, so the ENTER LANGUAGE behind it counts and the version query is answered.
+  std::string text = kUel + "@PJL COMMENT " + std::string(300, 'x') + kUel + kEnter;
+  Bytes stream(text.begin(), text.end());
+  Bytes record = Record(1);
+  stream.insert(stream.end(), record.begin(), record.end());
+
+  Printer whole;
+  Session wholeSession(whole);
+  Bytes expected = Joined(Feed(wholeSession, stream));
+  ASSERT_EQ(expected.size(), 16u);
+  EXPECT_EQ(whole.Commands(), (std::vector<uint16_t>{1}));
+
+  for (size_t piece : {size_t{1}, size_t{100}, size_t{280}, size_t{330}}) {
+    SCOPED_TRACE("pieces of " + std::to_string(piece));
+    Printer printer;
+    Session session(printer);
+    Bytes replies;
+    for (size_t at = 0; at < stream.size(); at += piece) {
+      size_t n = std::min(piece, stream.size() - at);
+      Bytes some = Joined(session.Receive(stream.data() + at, n));
+      replies.insert(replies.end(), some.begin(), some.end());
+    }
+    EXPECT_EQ(replies, expected);
+    EXPECT_EQ(EventLines(printer), EventLines(whole));
+  }
+}
+
+}  // namespace
+}  // namespace simprinter
