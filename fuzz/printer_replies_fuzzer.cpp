@@ -85,8 +85,8 @@ void AttachScriptedDevices(fuzzing::InputReader& in) {
   // parallel port.
   host::devices::AddUsbPrintDevice(host::devices::UsbPrintDevice{kInstanceId, L"USB\\VID_7E51&PID_A717", L"7&1a&0"});
   std::wstring path = host::devices::InterfacePathOf(kInstanceId);
-  host::devices::Attach(kInstanceId, [script, path](DWORD access, DWORD) {
-    return host::DeviceOpen{true, host::device_files::NewDevice(path, access, std::make_shared<ScriptedEndpoint>(script)), 0};
+  host::devices::Attach(kInstanceId, [script, path](DWORD access, DWORD flags) {
+    return host::DeviceOpen{true, host::device_files::NewDevice(path, access, flags, std::make_shared<ScriptedEndpoint>(script)), 0};
   });
   host::device_files::AttachParallelPort([script] { return std::make_shared<ScriptedEndpoint>(script); });
 }
