@@ -283,10 +283,14 @@ void ExpectBox(const std::wstring& expected, bool sameProcess) {
   const std::wstring text = textControl ? WindowText(textControl) : L"";
   HWND owner = GetWindow(box, GW_OWNER);
   const bool topmost = (GetWindowLongPtrW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-  // A message box shows its icon in a static control with the SS_ICON style.
+  // A message box shows its icon in a static control with the SS_ICON style, which a box without
+  // an icon may have too, empty.
   bool icon = false;
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (ClassOf(child) == L"Static" && (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = true;
+    if (ClassOf(child) == L"Static" && (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        SendBounded(child, STM_GETICON, 0, 0) != 0) {
+      icon = true;
+    }
   }
   DWORD pid = 0;
   GetWindowThreadProcessId(box, &pid);
