@@ -1,8 +1,11 @@
 // Entry point of the Windows program.
 #include "app/corvel_app.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  CcorvelApp app;
-  app.InitInstance();
-  return 0;
-}
+namespace {
+
+// The application object, created before the entry point runs.
+CcorvelApp theApp;
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return theApp.Run(); }

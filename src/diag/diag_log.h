@@ -36,6 +36,13 @@ class DiagLog {
   // set) are looked up in their HRESULT form.
   static DWORD MapErrorCode(DWORD code);
 
+  // Shows a printf-style text (wide format) in a top-most system message box with the caption,
+  // no owner and the MB_* `flags`, laid out right to left when the user-interface language is
+  // Arabic or Hebrew. Boxes of different threads are shown one at a time. Returns the button
+  // that closed the box, or 0 for a null format.
+  static int ShowMessage(UINT flags, const wchar_t* format, ...);
+  static constexpr size_t kMessageChars = 1024;  // shown text, terminator included
+
   const wchar_t* Prefix() const { return prefix_; }
   const std::wstring& Caption() const { return caption_; }
   const wchar_t* LogFilePath() const { return logFilePath_; }

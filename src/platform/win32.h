@@ -21,6 +21,10 @@
 #include <initguid.h>
 #include <devguid.h>
 #include <usbprint.h>
+// The user interface: common controls, COM and the shell's taskbar list.
+#include <commctrl.h>
+#include <objbase.h>
+#include <shobjidl.h>
 #else
 #include "winhost/win32.h"
 #endif
