@@ -24,8 +24,9 @@ source "$(dirname "$0")/wine_env.sh" "$prefix"
 title="TVQ5530 MFP Series Firmware Download Utility (1.2.0.6)"
 instruction="To download firmware to a printer, select it from the list and press 'Download Firmware'."
 driver_name="TV Vexline Q5530n MFP"
-# Bounds: each wait of the driver, and the wait for a Linux process to end after its dialog closed.
-wait_ms=30000
+# Bounds: each wait of the driver (PROGRAM_TEST_WAIT_MS shortens it when a run is expected to
+# fail), and the wait for a Linux process to end after its dialog closed.
+wait_ms=${PROGRAM_TEST_WAIT_MS:-30000}
 exit_wait_s=15
 
 work=$(mktemp -d)
@@ -75,19 +76,19 @@ check() {  # check DESCRIPTION COMMAND...
   fi
 }
 
-# start NAME: starts the program in the background; its debug output goes to $work/NAME.err and
+# start NAME: starts the program in the background; its debug output goes to $work/NAME.debug and
 # its Linux process id to NAME_pid.
 start() {
-  "$WINE" "$program" >/dev/null 2>"$work/$1.err" &
+  "$WINE" "$program" >/dev/null 2>"$work/$1.debug" &
   started+=($!)
   printf -v "$1_pid" %s "$!"
 }
 
-# drive NAME COMMAND...: runs the driver; its observations go to $work/NAME.txt and are shown.
+# drive NAME COMMAND...: runs the driver; its observations go to $work/NAME.lines and are shown.
 drive() {
   local name=$1 status=0
   shift
-  "$WINE" "$driver" --timeout "$wait_ms" "$@" >"$work/$name.txt" 2>"$work/$name.err" || status=$?
+  "$WINE" "$driver" --timeout "$wait_ms" "$@" >"$work/$name.txt" 2>"$work/$name.driver-errors" || status=$?
   tr -d '\r' <"$work/$name.txt" >"$work/$name.lines"
   sed "s/^/  $name: /" "$work/$name.lines"
   check "the driver's run \"$name\" ended well (status $status)" test "$status" -eq 0
@@ -120,11 +121,11 @@ ended() {
   return 1
 }
 
-# trace NAME: the program's trace texts in $work/NAME.err, one a line. Wine shows each
+# trace NAME: the program's trace texts in $work/NAME.debug, one a line. Wine shows each
 # OutputDebugStringW line as <tid>:warn:seh:OutputDebugStringA "CORVL(<tid>): <text>\n" and then
 # once more as a dispatch_exception line, which is left out here.
 trace() {
-  sed -nE 's/^[0-9a-f]+:warn:seh:OutputDebugStringA "CORVL\([0-9A-F]+\): (.*)\\n"$/\1/p' "$work/$1.err"
+  sed -nE 's/^[0-9a-f]+:warn:seh:OutputDebugStringA "CORVL\([0-9A-F]+\): (.*)\\n"$/\1/p' "$work/$1.debug"
 }
 
 # Case 1: one copy, no printers.
