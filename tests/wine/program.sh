@@ -63,19 +63,6 @@ done
 # The set-up's Wine processes and server end before the program's run starts on this display.
 timeout 60 wineserver -w
 
-passed=0
-failed=0
-check() {  # check DESCRIPTION COMMAND...
-  local description=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $description"
-  fi
-}
-
 # start NAME: starts the program in the background; its debug output goes to $work/NAME.debug and
 # its Linux process id to NAME_pid.
 start() {
@@ -145,6 +132,7 @@ check "the list has three columns" test "$(grep -c '^column 3 ' "$work/single.li
 saw single "rows: 0"
 saw_box single "No printers found." "the dialog's process"
 saw single "box closed"
+check "the dialog stays open after the box" test "$(grep -c '^title: ' "$work/single.lines")" -eq 2
 saw single "pressed 2 \"Close\""
 saw single "process ended, exit code 0"
 check "the program ended after Close" ended "$single_pid"
