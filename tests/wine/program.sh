@@ -58,7 +58,7 @@ awk -v driver="$driver_name" '
     if (value == driver) print key
   }' "$work/printers.txt" | sort -u | while IFS= read -r key; do
   echo "removing printer ${key##*\\} of driver \"$driver_name\""
-  "$WINE" reg delete "$key" /f >/dev/null 2>&1
+  "$WINE" reg delete "$key" /f >/dev/null 2>&1 || { echo "could not remove $key"; exit 1; }
 done
 # The set-up's Wine processes and server end before the program's run starts on this display.
 timeout 60 wineserver -w
