@@ -75,7 +75,10 @@ start() {
 drive() {
   local name=$1 status=0
   shift
-  "$WINE" "$driver" --timeout "$wait_ms" "$@" >"$work/$name.txt" 2>"$work/$name.driver-errors" || status=$?
+  # Without Wine's debug channels: the driver's own failures are C++ exceptions, which the seh
+  # channel would report as noise.
+  WINEDEBUG=-all "$WINE" "$driver" --timeout "$wait_ms" "$@" >"$work/$name.txt" 2>"$work/$name.driver-errors" ||
+    status=$?
   tr -d '\r' <"$work/$name.txt" >"$work/$name.lines"
   sed "s/^/  $name: /" "$work/$name.lines"
   check "the driver's run \"$name\" ended well (status $status)" test "$status" -eq 0
@@ -90,9 +93,9 @@ saw() {
 # caption, no owner and an icon, of "the dialog's process" or of "another process". Wine 8 makes
 # only task- and system-modal boxes top-most and ignores MB_TOPMOST, so either z-order passes.
 saw_box() {
-  local prefix="box: \"$2\" caption \"Firmware Download Utility\" class #32770 of $3"
-  check "$1 shows: $prefix [not-]topmost no-owner icon" grep -qxF -e "$prefix topmost no-owner icon" \
-    -e "$prefix not-topmost no-owner icon" "$work/$1.lines"
+  local start="box: \"$2\" caption \"Firmware Download Utility\" class #32770 of $3"
+  check "$1 shows: $start [not-]topmost no-owner icon" grep -qxF -e "$start topmost no-owner icon" \
+    -e "$start not-topmost no-owner icon" "$work/$1.lines"
 }
 
 # ended PID: the Linux process ends within the bound.
@@ -145,12 +148,12 @@ echo "case 2: a second copy while the first runs"
 start first
 drive first wait-dialog "$title" expect-box "No printers found."
 start second
-drive second wait-dialog "$title" count-dialogs "$title" \
-  expect-other-box "Another instance of this program is already running." wait-box-exit \
-  count-dialogs "$title" close wait-exit
+drive second wait-dialog "$title" \
+  expect-other-box "Another instance of this program is already running." count-dialogs "$title" \
+  wait-box-exit count-dialogs "$title" close wait-exit
 saw first "box closed"
 saw_box second "Another instance of this program is already running." "another process"
-check "one main dialog while the second copy's box is open, one after it ended" \
+check "one main dialog after the second copy's box and after the second copy ended" \
   test "$(grep -cxF "dialogs \"$title\": 1" "$work/second.lines")" -eq 2
 saw second "pressed 2 \"Close\""
 check "the second copy ended after its box" ended "$second_pid"
@@ -163,8 +166,15 @@ check "the first copy traced \"InitInstance()\" first and \"BuildList()\" once" 
 
 if [ "$failed" -ne 0 ]; then
   for name in single first second; do
-    echo "--- trace of the program's run \"$name\":"
+    echo "--- the program's run \"$name\": its trace, then Wine's other messages (last 20)"
     trace "$name" | sed 's/^/  /'
+    grep -v 'OutputDebugStringA\|dispatch_exception' "$work/$name.debug" | tail -n 20 | sed 's/^/  /' || true
+  done
+  for name in single first second; do
+    if [ -s "$work/$name.driver-errors" ]; then
+      echo "--- the driver's run \"$name\" wrote on its error output (last 20):"
+      tail -n 20 "$work/$name.driver-errors" | sed 's/^/  /'
+    fi
   done
 fi
 echo "$passed passed, $failed failed"
