@@ -4,8 +4,9 @@
 //   ui_driver.exe [--timeout MS] [--box-caption TEXT] COMMAND [ARGUMENTS]...
 //
 // The commands run in the order given; the first one that fails prints "FAILED: <why>" and ends
-// the run with exit status 1 (2 for a malformed command line). Every wait is bounded by the
-// time-out (default 20000 ms).
+// the run with exit status 1. A command line it cannot read ends it with status 2 before any
+// command runs. Every wait is bounded by the time-out (default 20000 ms); the options apply to
+// the commands after them.
 //
 //   wait-dialog TITLE     waits for a visible top-level window with this title and with controls;
 //                         the later commands act on it and on its process
@@ -57,6 +58,11 @@ void Print(const std::wstring& line) {
 }
 
 struct Failure {
+  std::wstring why;
+};
+
+// A command line the driver cannot read: status 2, before anything is done.
+struct Malformed {
   std::wstring why;
 };
 
@@ -403,59 +409,73 @@ void Screenshot(const std::wstring& file) {
   Print(L"screenshot " + Number(static_cast<unsigned>(width)) + L"x" + Number(static_cast<unsigned>(height)) + L" " + file);
 }
 
-int ParseNumber(const wchar_t* text) {
+int ParseNumber(const std::wstring& text) {
   wchar_t* end = nullptr;
-  const long value = wcstol(text, &end, 0);
-  if (!*text || *end) Fail(Quoted(text) + L" is not a number");
+  const long value = wcstol(text.c_str(), &end, 0);
+  if (text.empty() || *end) throw Malformed{Quoted(text) + L" is not a number"};
   return static_cast<int>(value);
+}
+
+enum class Takes { kNothing, kText, kNumber };
+
+struct Command {
+  const wchar_t* name;
+  Takes takes;
+  void (*run)(const std::wstring& text, int number);
+};
+
+const Command kCommands[] = {
+    {L"--timeout", Takes::kNumber, [](const std::wstring&, int n) { g_timeoutMs = static_cast<DWORD>(n); }},
+    {L"--box-caption", Takes::kText, [](const std::wstring& t, int) { g_boxCaption = t; }},
+    {L"wait-dialog", Takes::kText, [](const std::wstring& t, int) { WaitDialog(t); }},
+    {L"dump", Takes::kNothing, [](const std::wstring&, int) { Dump(); }},
+    {L"count-dialogs", Takes::kText, [](const std::wstring& t, int) { CountDialogs(t); }},
+    {L"expect-box", Takes::kText, [](const std::wstring& t, int) { ExpectBox(t, true); }},
+    {L"expect-other-box", Takes::kText, [](const std::wstring& t, int) { ExpectBox(t, false); }},
+    {L"wait-box-exit", Takes::kNothing, [](const std::wstring&, int) { WaitExit(g_boxProcess, g_boxPid); }},
+    {L"select-row", Takes::kNumber, [](const std::wstring&, int n) { SelectRow(n); }},
+    {L"press", Takes::kNumber, [](const std::wstring&, int n) { Press(n); }},
+    {L"press-download", Takes::kNothing, [](const std::wstring&, int) { Press(IDOK); }},
+    {L"close", Takes::kNothing, [](const std::wstring&, int) { Press(IDCANCEL); }},
+    {L"wait-exit", Takes::kNothing, [](const std::wstring&, int) { WaitExit(g_dialogProcess, g_dialogPid); }},
+    {L"sleep", Takes::kNumber, [](const std::wstring&, int n) { Sleep(static_cast<DWORD>(n)); }},
+    {L"screenshot", Takes::kText, [](const std::wstring& t, int) { Screenshot(t); }},
+};
+
+struct Step {
+  const Command* command;
+  std::wstring text;
+  int number;
+};
+
+// The whole command line, read before anything runs.
+std::vector<Step> ReadCommandLine(int argc, wchar_t** argv) {
+  std::vector<Step> steps;
+  for (int i = 1; i < argc; ++i) {
+    const Command* command = nullptr;
+    for (const Command& known : kCommands) {
+      if (argv[i] == std::wstring(known.name)) command = &known;
+    }
+    if (!command) throw Malformed{L"unknown command " + Quoted(argv[i])};
+    Step step{command, L"", 0};
+    if (command->takes != Takes::kNothing) {
+      if (++i >= argc) throw Malformed{std::wstring(command->name) + L" needs an argument"};
+      step.text = argv[i];
+      if (command->takes == Takes::kNumber) step.number = ParseNumber(step.text);
+    }
+    steps.push_back(step);
+  }
+  return steps;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  int i = 1;
-  auto argument = [&](const wchar_t* command) -> std::wstring {
-    if (i >= argc) Fail(std::wstring(command) + L" needs an argument");
-    return argv[i++];
-  };
   try {
-    while (i < argc) {
-      const std::wstring command = argv[i++];
-      if (command == L"--timeout") {
-        g_timeoutMs = static_cast<DWORD>(ParseNumber(argument(L"--timeout").c_str()));
-      } else if (command == L"--box-caption") {
-        g_boxCaption = argument(L"--box-caption");
-      } else if (command == L"wait-dialog") {
-        WaitDialog(argument(L"wait-dialog"));
-      } else if (command == L"dump") {
-        Dump();
-      } else if (command == L"count-dialogs") {
-        CountDialogs(argument(L"count-dialogs"));
-      } else if (command == L"expect-box") {
-        ExpectBox(argument(L"expect-box"), true);
-      } else if (command == L"expect-other-box") {
-        ExpectBox(argument(L"expect-other-box"), false);
-      } else if (command == L"wait-box-exit") {
-        WaitExit(g_boxProcess, g_boxPid);
-      } else if (command == L"select-row") {
-        SelectRow(ParseNumber(argument(L"select-row").c_str()));
-      } else if (command == L"press") {
-        Press(ParseNumber(argument(L"press").c_str()));
-      } else if (command == L"press-download") {
-        Press(IDOK);
-      } else if (command == L"close") {
-        Press(IDCANCEL);
-      } else if (command == L"wait-exit") {
-        WaitExit(g_dialogProcess, g_dialogPid);
-      } else if (command == L"sleep") {
-        Sleep(static_cast<DWORD>(ParseNumber(argument(L"sleep").c_str())));
-      } else if (command == L"screenshot") {
-        Screenshot(argument(L"screenshot"));
-      } else {
-        Print(L"FAILED: unknown command " + Quoted(command));
-        return 2;
-      }
-    }
+    for (const Step& step : ReadCommandLine(argc, argv)) step.command->run(step.text, step.number);
+  } catch (const Malformed& malformed) {
+    Print(L"FAILED: " + malformed.why);
+    return 2;
   } catch (const Failure& failure) {
     Print(L"FAILED: " + failure.why);
     return 1;
