@@ -10,6 +10,18 @@ namespace host {
 UINT AnsiCodePage();
 DWORD CurrentThreadId();
 
+// The process the calling thread belongs to (GetCurrentProcessId). Threads the host starts
+// inherit their creator's; host::process::RunAsProcess gives a thread a new one.
+void SetCurrentProcessId(DWORD id);
+// What ends with a thread the host started, before its handle is signalled: its windows, its
+// message queue and its timers.
+void EndThreadState();
+
+namespace resources {
+// The module handle of the program itself (GetModuleHandleW(nullptr)).
+HMODULE ProgramModule();
+}  // namespace resources
+
 // Text conversions used inside the host (not the program's MultiByteToWideChar).
 std::string Utf8Of(const std::wstring& text);
 std::wstring WideOfUtf8(const std::string& text);

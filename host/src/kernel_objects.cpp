@@ -25,6 +25,7 @@ constexpr ULONG_PTR kStatusWin32Base = 0xC0070000;
 struct HandleTable {
   std::mutex lock;
   std::map<uintptr_t, std::shared_ptr<KernelObject>> objects;
+  std::map<uintptr_t, DWORD> owners;  // the process each handle belongs to
   uintptr_t next = 0x100;
   std::map<std::wstring, std::weak_ptr<KernelObject>> names;
 };
@@ -105,6 +106,7 @@ std::vector<std::string> ListOpenHandles() {
 void ResetHandles() {
   std::lock_guard<std::mutex> guard(Table().lock);
   Table().objects.clear();
+  Table().owners.clear();
   Table().names.clear();
   Table().next = 0x100;
 }
@@ -131,7 +133,28 @@ HANDLE NewHandle(std::shared_ptr<KernelObject> object) {
   uintptr_t value = Table().next;
   Table().next += 4;
   Table().objects[value] = std::move(object);
+  Table().owners[value] = GetCurrentProcessId();
   return reinterpret_cast<HANDLE>(value);
+}
+
+void CloseHandlesOfProcess(DWORD process) {
+  std::vector<std::shared_ptr<KernelObject>> closed;
+  {
+    std::lock_guard<std::mutex> guard(Table().lock);
+    for (auto it = Table().owners.begin(); it != Table().owners.end();) {
+      if (it->second != process) {
+        ++it;
+        continue;
+      }
+      auto object = Table().objects.find(it->first);
+      if (object != Table().objects.end()) {
+        closed.push_back(std::move(object->second));
+        Table().objects.erase(object);
+      }
+      it = Table().owners.erase(it);
+    }
+  }
+  closed.clear();  // the objects go outside the table lock
 }
 
 std::shared_ptr<KernelObject> ObjectOf(HANDLE handle) {
@@ -206,6 +229,7 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
     }
     object = std::move(it->second);
     host::Table().objects.erase(it);
+    host::Table().owners.erase(reinterpret_cast<uintptr_t>(handle));
   }
   object.reset();  // the object goes when its last handle does (outside the table lock)
   return TRUE;

@@ -4,6 +4,7 @@
 // interface count and address table a test sets; ICMP handles are counted in the leak check.
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "address_parse.h"
+#include "host/files.h"
 #include "host/machine.h"
 #include "host/network.h"
 #include "internal.h"
@@ -22,10 +24,12 @@ namespace network {
 namespace {
 
 struct Library {
-  std::wstring name;  // as listed, lower case
+  std::wstring name;  // as listed, lower case; a library found as a file: its whole path
   bool present = true;
   std::map<std::string, FARPROC> entryPoints;
   int references = 0;
+  bool pinned = false;  // always loaded (kernel32.dll)
+  bool system = true;   // one of the system's own libraries
 };
 
 struct LibraryState {
@@ -35,6 +39,9 @@ struct LibraryState {
   std::vector<DWORD> localAddresses;  // network byte order
   std::set<HANDLE> icmpHandles;
   uintptr_t nextIcmpHandle = 0;
+  DWORD defaultDirectories = 0;  // SetDefaultDllDirectories (0: the standard search order)
+  bool dllDirectorySet = false;   // SetDllDirectoryW with a text
+  std::wstring dllDirectory;
 };
 
 LibraryState& State() {
@@ -122,7 +129,13 @@ void Reset() {
   auto iphlpapi = IcmpEntryPoints();
   iphlpapi["GetNumberOfInterfaces"] = Entry(HostGetNumberOfInterfaces);
   iphlpapi["GetIpAddrTable"] = Entry(HostGetIpAddrTable);
-  State().libraries = {Library{L"iphlpapi.dll", true, iphlpapi, 0}, Library{L"icmp.dll", true, IcmpEntryPoints(), 0}};
+  std::map<std::string, FARPROC> kernel32 = {{"SetDefaultDllDirectories", Entry(SetDefaultDllDirectories)},
+                                             {"SetDllDirectoryW", Entry(SetDllDirectoryW)}};
+  State().libraries = {Library{L"iphlpapi.dll", true, iphlpapi, 0}, Library{L"icmp.dll", true, IcmpEntryPoints(), 0},
+                       Library{L"kernel32.dll", true, kernel32, 0, true}};
+  State().defaultDirectories = 0;
+  State().dllDirectorySet = false;
+  State().dllDirectory.clear();
   State().interfaceCount = 2;
   State().localAddresses = {0x0100007F, 0x1401A8C0};  // 127.0.0.1, 192.168.1.20
   State().icmpHandles.clear();
@@ -171,6 +184,49 @@ Library* FindLibrary(const std::wstring& name) {
   return nullptr;
 }
 
+HMODULE HandleOf(const Library* library) {
+  size_t index = static_cast<size_t>(library - State().libraries.data());
+  return reinterpret_cast<HMODULE>(kFirstModule + index * 0x10000);
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+bool FileExists(const std::wstring& path) {
+  std::string hostPath = HostPathOf(path);
+  std::error_code ec;
+  return !hostPath.empty() && std::filesystem::is_regular_file(hostPath, ec);
+}
+
+// The folders LoadLibraryW looks in for a bare name, in order; an empty entry stands for the
+// system's own libraries. Read before the library lock is taken (files and paths are other areas).
+std::vector<std::wstring> SearchOrder(DWORD defaultDirectories, bool dllDirectorySet, const std::wstring& dllDirectory) {
+  wchar_t module[MAX_PATH] = L"";
+  GetModuleFileNameW(nullptr, module, MAX_PATH);
+  std::wstring application = FolderOf(module);
+  std::vector<std::wstring> order;
+  if (defaultDirectories) {
+    bool all = (defaultDirectories & LOAD_LIBRARY_SEARCH_DEFAULT_DIRS) != 0;
+    if (all || (defaultDirectories & LOAD_LIBRARY_SEARCH_APPLICATION_DIR)) order.push_back(application);
+    if ((all || (defaultDirectories & LOAD_LIBRARY_SEARCH_USER_DIRS)) && dllDirectorySet && !dllDirectory.empty()) {
+      order.push_back(dllDirectory);
+    }
+    if (all || (defaultDirectories & LOAD_LIBRARY_SEARCH_SYSTEM32)) order.push_back(L"");
+    return order;
+  }
+  order.push_back(application);
+  if (dllDirectorySet && !dllDirectory.empty()) order.push_back(dllDirectory);
+  order.push_back(L"");
+  if (!dllDirectorySet) {
+    wchar_t current[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, current);
+    order.push_back(current);
+  }
+  return order;
+}
+
 }  // namespace
 
 void SetInterfaceCount(DWORD count) {
@@ -206,6 +262,17 @@ int LibraryReferences(const std::wstring& name) {
   return library ? library->references : 0;
 }
 
+DWORD DefaultDllDirectories() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  return State().defaultDirectories;
+}
+
+bool DllDirectory(std::wstring* directory) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  if (directory) *directory = State().dllDirectory;
+  return State().dllDirectorySet;
+}
+
 int OpenIcmpHandles() {
   std::lock_guard<std::mutex> guard(State().lock);
   return static_cast<int>(State().icmpHandles.size());
@@ -225,24 +292,100 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
   std::wstring name = fileName;
   // A path is looked up by its last segment: the system libraries live in the system folder.
   size_t slash = name.find_last_of(L"\\/");
-  if (slash != std::wstring::npos) name = name.substr(slash + 1);
+  bool bare = slash == std::wstring::npos;
+  if (!bare) name = name.substr(slash + 1);
   if (name.find(L'.') == std::wstring::npos) name += L".dll";
+  std::vector<std::wstring> order{L""};
+  if (bare) {
+    DWORD defaults;
+    bool directorySet;
+    std::wstring directory;
+    {
+      std::lock_guard<std::mutex> guard(State().lock);
+      defaults = State().defaultDirectories;
+      directorySet = State().dllDirectorySet;
+      directory = State().dllDirectory;
+    }
+    order = host::network::SearchOrder(defaults, directorySet, directory);
+  }
+  // A file of that name in a folder searched before the system's libraries is what loads (an
+  // unknown library: it has no entry points the host knows).
+  bool systemHas;
+  {
+    std::lock_guard<std::mutex> guard(State().lock);
+    host::network::Library* system = host::network::FindLibrary(name);
+    systemHas = system && system->present && system->system;
+  }
+  std::wstring found;
+  bool searchesSystem = false;
+  for (const std::wstring& folder : order) {
+    if (folder.empty()) {
+      searchesSystem = true;
+      if (systemHas) break;
+    } else if (host::network::FileExists(folder + L"\\" + name)) {
+      found = folder + L"\\" + name;
+      break;
+    }
+  }
   std::lock_guard<std::mutex> guard(State().lock);
-  host::network::Library* library = host::network::FindLibrary(name);
+  host::network::Library* library = nullptr;
+  if (!found.empty()) {
+    library = host::network::FindLibrary(found);
+    if (!library) {
+      State().libraries.push_back(host::network::Library{host::network::LowerName(found), true, {}, 0, false, false});
+      library = &State().libraries.back();
+    }
+  } else if (searchesSystem) {
+    library = host::network::FindLibrary(name);
+  }
   if (!library || !library->present) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
   ++library->references;
-  size_t index = static_cast<size_t>(library - State().libraries.data());
-  return reinterpret_cast<HMODULE>(host::network::kFirstModule + index * 0x10000);
+  return host::network::HandleOf(library);
+}
+
+HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName) {
+  HOST_ENTER("GetModuleHandleW", nullptr);
+  if (!moduleName) return host::resources::ProgramModule();
+  std::wstring name = moduleName;
+  if (name.find(L'.') == std::wstring::npos) name += L".dll";
+  std::lock_guard<std::mutex> guard(State().lock);
+  host::network::Library* library = host::network::FindLibrary(name);
+  if (!library || !library->present || (library->references == 0 && !library->pinned)) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  return host::network::HandleOf(library);
+}
+
+BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags) {
+  HOST_ENTER("SetDefaultDllDirectories", FALSE);
+  constexpr DWORD known = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS |
+                          LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+  if (directoryFlags == 0 || (directoryFlags & ~known)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().defaultDirectories = directoryFlags;
+  return TRUE;
+}
+
+BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName) {
+  HOST_ENTER("SetDllDirectoryW", FALSE);
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().dllDirectorySet = pathName != nullptr;
+  State().dllDirectory = pathName ? pathName : L"";
+  return TRUE;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
   HOST_ENTER("GetProcAddress", nullptr);
   std::lock_guard<std::mutex> guard(State().lock);
   host::network::Library* library = host::network::LibraryOf(module);
-  if (!library || library->references == 0) {
+  if (!library || (library->references == 0 && !library->pinned)) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }

@@ -29,6 +29,8 @@ MachineState& State() {
 }
 
 thread_local DWORD t_threadId = 0;
+constexpr DWORD kFirstProcessId = 0x1C8;
+thread_local DWORD t_processId = kFirstProcessId;
 std::atomic<DWORD> g_nextThreadId{0x1A4};
 std::atomic<UINT> g_ansiCodePage{1252};
 
@@ -106,6 +108,8 @@ bool CallFails(const char* api, DWORD* error) {
 
 void SetCurrentThreadId(DWORD id) { t_threadId = id; }
 
+void SetCurrentProcessId(DWORD id) { t_processId = id; }
+
 void SetAnsiCodePage(UINT codePage) { g_ansiCodePage = codePage; }
 
 UINT AnsiCodePage() { return g_ansiCodePage; }
@@ -119,7 +123,7 @@ DWORD CurrentThreadId() {
 
 DWORD WINAPI GetCurrentThreadId() { return host::CurrentThreadId(); }
 
-DWORD WINAPI GetCurrentProcessId() { return 0x1C8; }
+DWORD WINAPI GetCurrentProcessId() { return host::t_processId; }
 
 HANDLE WINAPI GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include "host/clock.h"
 #include "host/files.h"
@@ -132,6 +133,22 @@ void RemoveProgram(const std::wstring& path) {
   for (auto it = programs.begin(); it != programs.end();) {
     it = NamesEqual(*it, path) ? programs.erase(it) : it + 1;
   }
+}
+
+DWORD RunAsProcess(const std::function<void()>& program) {
+  DWORD processId;
+  {
+    std::lock_guard<std::mutex> guard(State().lock);
+    processId = State().nextId;
+    State().nextId += 8;
+  }
+  std::thread([&] {
+    SetCurrentProcessId(processId);
+    program();
+    EndThreadState();
+    CloseHandlesOfProcess(processId);
+  }).join();
+  return processId;
 }
 
 }  // namespace process

@@ -28,6 +28,7 @@ BOOL CcorvelApp::InitInstance() {
 
   // One copy at a time. A mutex that cannot be created for another reason does not stop the
   // program: it runs without the guard.
+  ::SetLastError(ERROR_SUCCESS);
   platform::UniqueKernelHandle instance(::CreateMutexW(nullptr, TRUE, kInstanceMutex));
   if (::GetLastError() == ERROR_ALREADY_EXISTS) {
     instance.reset();

@@ -15,9 +15,14 @@ LANGID InterfaceLanguage() {
   return (userUi == userDefault && userUi == systemDefault) ? userUi : systemUi;
 }
 
+// Primary language identifiers (the low nine bits of a LANGID).
+constexpr WORD kPrimaryLanguageMask = 0x1FF;
+constexpr WORD kArabic = 0x01;
+constexpr WORD kHebrew = 0x0D;
+
 bool IsRightToLeft(LANGID language) {
-  WORD primary = language & 0x1FF;
-  return primary == LANG_ARABIC || primary == LANG_HEBREW;
+  WORD primary = language & kPrimaryLanguageMask;
+  return primary == kArabic || primary == kHebrew;
 }
 
 }  // namespace

@@ -29,6 +29,8 @@ class KernelObject : public std::enable_shared_from_this<KernelObject> {
 };
 
 HANDLE NewHandle(std::shared_ptr<KernelObject> object);
+// Closes every handle a process holds (its end).
+void CloseHandlesOfProcess(DWORD process);
 std::shared_ptr<KernelObject> ObjectOf(HANDLE handle);
 template <typename T>
 std::shared_ptr<T> ObjectAs(HANDLE handle) {

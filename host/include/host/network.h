@@ -51,6 +51,15 @@ void SetLibraryPresent(const std::wstring& name, bool present);
 void RemoveEntryPoint(const std::wstring& library, const std::string& entryPoint);
 // References held on a library right now (LoadLibraryW minus FreeLibrary).
 int LibraryReferences(const std::wstring& name);
+// The loader's search settings: the flags of the last SetDefaultDllDirectories (0: never called),
+// and the folder of the last SetDllDirectoryW (false when it was never called or called with
+// null; an empty text when it was called with ""). A bare name given to LoadLibraryW is looked
+// for, by default, in the program's folder, the DLL directory, the system's libraries, and the
+// current folder (left out once SetDllDirectoryW was called); after SetDefaultDllDirectories
+// only in the folders its flags name. A file found before the system's libraries loads as an
+// unknown library without entry points ("kernel32.dll" is always loaded).
+DWORD DefaultDllDirectories();
+bool DllDirectory(std::wstring* directory);
 // ICMP handles open right now (IcmpCreateFile / Icmp6CreateFile minus IcmpCloseHandle).
 int OpenIcmpHandles();
 

@@ -2,6 +2,7 @@
 // and every process the program started (recorded, never run).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,14 @@ void SetSystemDirectory(const std::wstring& path);
 // case). RemoveProgram takes away one of them, e.g. the system's rundll32.exe.
 void AddProgram(const std::wstring& path);
 void RemoveProgram(const std::wstring& path);
+
+// Runs `program` as another process of the same machine, on a thread of its own, and waits for it
+// to end: GetCurrentProcessId reports a new identifier there (threads it creates inherit it), and
+// when `program` returns, the windows, message queue and timers of that thread go and every
+// kernel handle the process still holds is closed (so a named mutex it held is gone when those
+// were its last handles). Everything else (files, registry, spooler, clock) is the one machine's.
+// Returns the process identifier it had.
+DWORD RunAsProcess(const std::function<void()>& program);
 
 }  // namespace process
 }  // namespace host

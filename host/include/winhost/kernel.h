@@ -50,6 +50,38 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
 void WINAPI OutputDebugStringW(LPCWSTR text);
 
+// Threads run as real threads. A thread's handle is signalled when the thread ends; a thread
+// still running, or a thread handle still open, counts in the leak check.
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
+#define CREATE_SUSPENDED 0x00000004
+#define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000
+#define STILL_ACTIVE 259L
+#define THREAD_PRIORITY_NORMAL 0
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID parameter,
+                           DWORD creationFlags, LPDWORD threadId);
+DWORD WINAPI ResumeThread(HANDLE thread);
+BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+void WINAPI ExitThread(DWORD exitCode);
+
+// The user-interface and default languages (all 0x0409 on a fresh machine, see host/windows.h).
+LANGID WINAPI GetUserDefaultUILanguage();
+LANGID WINAPI GetSystemDefaultUILanguage();
+LANGID WINAPI GetUserDefaultLangID();
+LANGID WINAPI GetSystemDefaultLangID();
+
+// number * numerator / denominator, rounded, without overflow in between; -1 on overflow or a
+// zero denominator.
+int WINAPI MulDiv(int number, int numerator, int denominator);
+
+// Power requests of the calling thread; returns the previous state, or 0 for invalid flags.
+typedef DWORD EXECUTION_STATE;
+#define ES_SYSTEM_REQUIRED 0x00000001
+#define ES_DISPLAY_REQUIRED 0x00000002
+#define ES_USER_PRESENT 0x00000004
+#define ES_AWAYMODE_REQUIRED 0x00000040
+#define ES_CONTINUOUS 0x80000000
+EXECUTION_STATE WINAPI SetThreadExecutionState(EXECUTION_STATE flags);
+
 // System message texts.
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200

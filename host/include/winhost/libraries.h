@@ -14,6 +14,28 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL WINAPI FreeLibrary(HMODULE module);
 
+// The program's own module (null name) or a loaded library, without taking a reference.
+// "kernel32.dll" is always loaded; its GetProcAddress knows "SetDefaultDllDirectories".
+HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName);
+
+// Where LoadLibraryW looks for a bare name. By default: the program's folder first, then the
+// system's libraries, then the DLL directory (SetDllDirectoryW) or else the current folder. After
+// SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) only the system's libraries are found.
+#define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
+#define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
+#define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
+BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags);
+BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName);
+
+// Resources of the program's module (see host/resources.h for where they come from).
+typedef struct HRSRC__* HRSRC;
+HRSRC WINAPI FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
+HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource);
+LPVOID WINAPI LockResource(HGLOBAL resourceData);
+DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource);
+
 // IP helper: the IPv4 address table (iprtrmib.h).
 #define ANY_SIZE 1
 typedef struct _MIB_IPADDRROW {

@@ -14,3 +14,6 @@
 #include "winhost/registry.h"
 #include "winhost/setupapi.h"
 #include "winhost/winspool.h"
+#include "winhost/user32.h"
+#include "winhost/commctrl.h"
+#include "winhost/objbase.h"

@@ -1,0 +1,234 @@
+#include "app_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "app/corvel_app.h"
+#include "app/image_files.h"
+#include "host/devices.h"
+#include "host/files.h"
+#include "host/ports.h"
+#include "host/spooler.h"
+#include "host/windows.h"
+#include "image_builder.h"
+#include "platform/program_resources.h"
+#include "support/image_files.h"
+#include "support/printer_device.h"
+#include "support/trace.h"
+
+namespace app_test {
+
+namespace {
+
+const wchar_t kTitle[] = L"TVQ5530 MFP Series Firmware Download Utility (1.2.0.6)";
+const wchar_t kUsbInstance[] = L"USB\\VID_7E51&PID_A717\\SN0001";
+constexpr int kListId = 105;
+
+// Polls `done` on real time (the host's clock runs much faster) for up to a minute.
+template <typename Done>
+bool WaitFor(Done done) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+}  // namespace
+
+void PrepareProgram() {
+  RegisterProgramResources();
+  host::SetModuleFileName(std::wstring(kProgramDirectory) + L"corvel.exe");
+  const wchar_t* names[IMAGE_SLOT_COUNT] = {L"TVQ5530An.bin", L"TVQ5530A.bin", L"TVQ5530.bin", L"TVQ5530n.bin"};
+  for (int slot = 0; slot < IMAGE_SLOT_COUNT; ++slot) std::wcscpy(imageFiles[slot], names[slot]);
+  AnswerBoxesAtOnce(true);
+}
+
+namespace {
+
+// Boxes left open: each waits in the responder until the test answers it.
+struct OpenBoxes {
+  std::mutex lock;
+  std::condition_variable changed;
+  int open = 0;
+  int answers = 0;
+};
+OpenBoxes& Held() {
+  static OpenBoxes held;
+  return held;
+}
+size_t consumedBoxes = 0;
+
+Box ToBox(const host::windows::MessageBoxRecord& record) { return Box{record.text, record.caption, record.type}; }
+
+}  // namespace
+
+void AnswerBoxesAtOnce(bool atOnce) {
+  consumedBoxes = 0;
+  OpenBoxes& held = Held();
+  {
+    std::lock_guard<std::mutex> guard(held.lock);
+    held.open = 0;
+    held.answers = 0;
+  }
+  if (atOnce) {
+    host::windows::SetMessageBoxResponder([](const host::windows::MessageBoxRecord&) { return IDOK; });
+    return;
+  }
+  host::windows::SetMessageBoxResponder([&held](const host::windows::MessageBoxRecord&) {
+    std::unique_lock<std::mutex> guard(held.lock);
+    ++held.open;
+    held.changed.notify_all();
+    held.changed.wait(guard, [&held] { return held.answers > 0; });
+    --held.answers;
+    --held.open;
+    return IDOK;
+  });
+}
+
+std::vector<Box> Boxes() {
+  std::vector<Box> boxes;
+  for (const auto& record : host::windows::MessageBoxes()) boxes.push_back(ToBox(record));
+  return boxes;
+}
+
+Box NextBox() {
+  std::vector<host::windows::MessageBoxRecord> records;
+  EXPECT_TRUE(WaitFor([&records] {
+    records = host::windows::MessageBoxes();
+    return records.size() > consumedBoxes;
+  })) << "no message box";
+  if (records.size() <= consumedBoxes) return Box{};
+  return ToBox(records[consumedBoxes++]);
+}
+
+Box WaitForOpenBox() {
+  OpenBoxes& held = Held();
+  std::unique_lock<std::mutex> guard(held.lock);
+  EXPECT_TRUE(held.changed.wait_for(guard, std::chrono::seconds(60), [&held] { return held.open > 0; }));
+  guard.unlock();
+  return NextBox();
+}
+
+int OpenBoxCount() {
+  std::lock_guard<std::mutex> guard(Held().lock);
+  return Held().open;
+}
+
+void AnswerOpenBox() {
+  OpenBoxes& held = Held();
+  std::lock_guard<std::mutex> guard(held.lock);
+  ++held.answers;
+  held.changed.notify_all();
+}
+
+void SetLanguages(LANGID userUi, LANGID systemUi, LANGID userDefault, LANGID systemDefault) {
+  host::windows::SetUiLanguages(userUi, systemUi, userDefault, systemDefault);
+}
+
+void WriteImage(const std::wstring& fileName, const std::string& version) {
+  fwimage::ImageLayout layout;
+  layout.version = version;
+  bool networkModel = fileName.find(L"n.bin") != std::wstring::npos;
+  layout.typeId = networkModel ? fwimage::kTypeId2 : fwimage::kTypeId1;
+  testing_support::WriteImageFile(kProgramDirectory + fileName, layout);
+}
+
+namespace {
+
+void Install(const std::wstring& name, const std::wstring& port) {
+  host::spooler::AddPrinter(host::spooler::Printer{name, port, std::wstring(kDriver)});
+}
+
+}  // namespace
+
+InstalledPrinter InstallUsbPrinter(const std::wstring& name, simprinter::PrinterSettings settings) {
+  InstalledPrinter installed;
+  installed.local = std::make_unique<simprinter::Printer>(std::move(settings));
+  testing_support::AddUsbPrinter(*installed.local, kUsbInstance);
+  host::devices::AddPrinterClassDevice(host::devices::PrinterClassDevice{L"USBPRINT\\TVVEXLINE\\7&1a&0&USB001", 0, L"USB001"});
+  Install(name, L"USB001");
+  return installed;
+}
+
+InstalledPrinter InstallParallelPrinter(const std::wstring& name, simprinter::PrinterSettings settings) {
+  InstalledPrinter installed;
+  installed.local = std::make_unique<simprinter::Printer>(std::move(settings));
+  testing_support::AttachToParallelPort(*installed.local);
+  Install(name, L"LPT1:");
+  return installed;
+}
+
+InstalledPrinter InstallNetworkPrinter(const std::wstring& name, simprinter::PrinterSettings settings) {
+  InstalledPrinter installed;
+  installed.network = std::make_unique<testing_support::PrinterOnLoopback>(std::move(settings));
+  const std::string& address = installed.network->address();
+  std::wstring port = L"IP_" + std::wstring(address.begin(), address.end());
+  host::ports::AddPort(host::ports::Port{port, L"Standard TCP/IP Port", L"Standard TCP/IP Port"});
+  host::ports::AnswerIPAddress(port, std::wstring(address.begin(), address.end()));
+  Install(name, port);
+  return installed;
+}
+
+RunningProgram::RunningProgram() : builds_(testing_support::TraceCount(L"BuildList()")) {
+  thread_ = std::thread([this] { result_ = CcorvelApp().InitInstance(); });
+}
+
+RunningProgram::~RunningProgram() {
+  if (!finished_) Finish();
+}
+
+HWND RunningProgram::MainDialog() {
+  if (!dialog_) {
+    dialog_ = host::windows::WaitForWindow(kTitle, 60000);
+    EXPECT_NE(dialog_, nullptr) << "no main dialog";
+    // The list is built on the dialog's first timer; once that is over the thread takes messages again.
+    EXPECT_TRUE(WaitFor([this] { return testing_support::TraceCount(L"BuildList()") > builds_; }));
+    WaitIdle();
+  }
+  return dialog_;
+}
+
+std::vector<std::vector<std::wstring>> RunningProgram::Rows() {
+  HWND list = GetDlgItem(MainDialog(), kListId);
+  std::vector<std::vector<std::wstring>> rows;
+  int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int row = 0; row < count; ++row) {
+    rows.emplace_back();
+    for (int column = 0; column < 3; ++column) {
+      wchar_t text[256] = {};
+      LVITEMW cell{};
+      cell.iSubItem = column;
+      cell.pszText = text;
+      cell.cchTextMax = 256;
+      SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
+      rows.back().push_back(text);
+    }
+  }
+  return rows;
+}
+
+int RunningProgram::SelectedRow() {
+  return static_cast<int>(
+      SendMessageW(GetDlgItem(MainDialog(), kListId), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void RunningProgram::Press(int id) { PostMessageW(MainDialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+void RunningProgram::WaitIdle() { EXPECT_TRUE(host::windows::WaitUntilIdle(MainDialog(), 60000)); }
+
+BOOL RunningProgram::Finish() {
+  if (finished_) return result_;
+  finished_ = true;
+  if (dialog_ || (dialog_ = host::windows::WaitForWindow(kTitle, 60000)) != nullptr) {
+    PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  }
+  thread_.join();
+  return result_;
+}
+
+}  // namespace app_test

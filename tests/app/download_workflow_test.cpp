@@ -1,0 +1,163 @@
+// The download workflow as the user starts it from the main dialog: every way it ends, the
+// burn itself, and what it leaves behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+
+#include "app/printer_list.h"
+#include "app_machine.h"
+#include "host/clock.h"
+#include "host/files.h"
+#include "host/machine.h"
+#include "support/trace.h"
+
+namespace {
+
+using app_test::Box;
+using app_test::RunningProgram;
+using testing_support::TraceCount;
+
+const wchar_t kUsbName[] = L"TV Vexline Q5530n MFP";
+
+simprinter::FaultRule StatusFault(uint16_t command, uint16_t status) {
+  simprinter::FaultRule rule;
+  rule.command = command;
+  rule.faults.status = status;
+  return rule;
+}
+
+// Runs one download of the only (selected) printer and returns the boxes it showed.
+std::vector<Box> DownloadOnce(RunningProgram& program) {
+  program.MainDialog();
+  EXPECT_EQ(program.SelectedRow(), 0);
+  size_t before = app_test::Boxes().size();
+  program.Press(IDOK);
+  program.WaitIdle();
+  std::vector<Box> boxes = app_test::Boxes();
+  EXPECT_TRUE(IsWindowVisible(program.MainDialog()));
+  EXPECT_FALSE(progressRunning.load());
+  return std::vector<Box>(boxes.begin() + static_cast<long>(before), boxes.end());
+}
+
+TEST(DownloadWorkflow, EachFailureEndsInOneBox) {
+  struct Case {
+    const char* name;
+    std::function<void(simprinter::PrinterSettings&)> settings;
+    std::function<void(simprinter::Printer&)> setUp;
+    const wchar_t* text;
+    UINT flags;
+  };
+  const Case cases[] = {
+      {"build information refused", nullptr, [](simprinter::Printer& p) { p.AddFault(StatusFault(19, 0)); },
+       L"Unable to retrieve information from the printer.\n Please cycle power on the printer and try again later.",
+       app_test::kBoxError},
+      {"unknown culture", [](simprinter::PrinterSettings& s) { s.culture = "NORDIC"; }, nullptr,
+       L"Unable to retrieve the printer front panel culture.\n Please cycle power on the printer and try again later.",
+       app_test::kBoxError},
+      {"no image for the variant", nullptr, nullptr, L"This Utility does not support a Network Printer with Western Control Panel.", app_test::kBoxError},
+      {"base model, Asian panel, no image",
+       [](simprinter::PrinterSettings& s) {
+         s.model = "TV Vexline Q5530 MFP";
+         s.culture = "ASIAN";
+       },
+       nullptr, L"This Utility does not support a Base Printer with Asian Control Panel.", app_test::kBoxError},
+      {"already current", nullptr, [](simprinter::Printer&) { app_test::WriteImage(L"TVQ5530n.bin", "215"); },
+       L"Firmware is current. No need to update at this time.", app_test::kBoxWarning},
+      {"burn refused",
+       nullptr,
+       [](simprinter::Printer& p) {
+         app_test::WriteImage(L"TVQ5530n.bin", "216");
+         p.AddFault(StatusFault(15, 2));
+       },
+       L"Firmware download was not successful.", app_test::kBoxError},
+      {"program path too long for the image",
+       nullptr,
+       [](simprinter::Printer&) {
+         std::wstring directory = L"C:\\" + std::wstring(245, L'd') + L"\\";  // 249 characters
+         host::WriteFile(directory + L"TVQ5530n.bin", "");
+         host::SetModuleFileName(directory + L"corvel.exe");
+       },
+       L"The path of the firmware file is too long.\n Please move the program to a folder with a shorter path and "
+       L"try again.",
+       app_test::kBoxError},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host::ResetMachine();
+    app_test::PrepareProgram();
+    simprinter::PrinterSettings settings;
+    if (c.settings) c.settings(settings);
+    auto installed = app_test::InstallUsbPrinter(kUsbName, settings);
+    if (c.setUp) c.setUp(installed.printer());
+
+    RunningProgram program;
+    std::vector<Box> boxes = DownloadOnce(program);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, c.text);
+    EXPECT_EQ(boxes[0].flags, c.flags);
+    EXPECT_EQ(boxes[0].caption, app_test::kCaption);
+    EXPECT_EQ(TraceCount(L"TerminateProgressThrd()"), 1);
+    EXPECT_EQ(TraceCount(L"CProgressDlg::OnTerminate()"), 1);
+    EXPECT_EQ(program.Rows()[0][2], L"215");  // not marked updated
+    program.Finish();
+  }
+}
+
+TEST(DownloadWorkflow, ASuccessfulBurnMarksTheRowAndThePrinterHasTheNewVersion) {
+  app_test::PrepareProgram();
+  auto installed = app_test::InstallUsbPrinter(kUsbName);
+  app_test::WriteImage(L"TVQ5530n.bin", "216");
+
+  RunningProgram program;
+  EXPECT_TRUE(DownloadOnce(program).empty());
+  EXPECT_EQ(program.Rows()[0][2], L"-- Updated --");
+  EXPECT_EQ(installed.printer().Model().Version(), 216u);
+  // The stages the progress dialog was shown, in order.
+  std::vector<std::wstring> stages;
+  for (const std::wstring& line : testing_support::TraceTexts()) {
+    if (line.rfind(L"CProgressDlg::OnProgressMsg() msg=", 0) == 0) stages.push_back(line.substr(34));
+  }
+  EXPECT_EQ(stages, (std::vector<std::wstring>{L"Checking the current state of the Printer ...",
+                                               L"Retrieving Printer hardware Culture ...",
+                                               L"Downloading new Firmware ..."}));
+  // The computer was kept awake for the burn and let go after it.
+  EXPECT_EQ(host::CallCount("SetThreadExecutionState"), 2);
+  program.Finish();
+}
+
+TEST(DownloadWorkflow, AMissingImageStaysMissingForTheRun) {
+  app_test::PrepareProgram();
+  auto installed = app_test::InstallUsbPrinter(kUsbName);
+  RunningProgram program;
+  const wchar_t kText[] = L"This Utility does not support a Network Printer with Western Control Panel.";
+  std::vector<Box> first = DownloadOnce(program);
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0].text, kText);
+
+  app_test::WriteImage(L"TVQ5530n.bin", "216");  // copied in meanwhile: not looked at again
+  std::vector<Box> second = DownloadOnce(program);
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(second[0].text, kText);
+  EXPECT_EQ(installed.printer().Model().Version(), 215u);
+  program.Finish();
+}
+
+TEST(DownloadWorkflow, ANetworkBurnIsFollowedByThirtyFiveSeconds) {
+  app_test::PrepareProgram();
+  auto installed = app_test::InstallNetworkPrinter(L"Office");
+  app_test::WriteImage(L"TVQ5530n.bin", "216");
+
+  RunningProgram program;
+  host::clock::ClearWaits();
+  EXPECT_TRUE(DownloadOnce(program).empty());
+  std::vector<DWORD> sleeps = host::clock::WaitsOf("Sleep");
+  EXPECT_NE(std::find(sleeps.begin(), sleeps.end(), 35000u), sleeps.end());
+  installed.network->WaitForIdle();
+  EXPECT_EQ(installed.printer().Model().Version(), 216u);
+  EXPECT_EQ(program.Rows()[0][2], L"-- Updated --");
+  program.Finish();
+}
+
+}  // namespace
