@@ -13,7 +13,7 @@
 set -euo pipefail
 program=$1
 driver=$2
-prefix=$3
+prefix=$(realpath -m -- "$3")  # Wine takes an absolute prefix only
 
 if [ -z "${DISPLAY:-}" ]; then
   command -v xvfb-run >/dev/null || { echo "no display and no xvfb-run (Debian package xvfb)"; exit 1; }
@@ -30,7 +30,7 @@ wait_ms=${PROGRAM_TEST_WAIT_MS:-30000}
 exit_wait_s=15
 
 work=$(mktemp -d)
-started=()  # Linux ids of the Wine processes this script started
+started=()  # Linux ids of the Wine processes this script started and has not yet seen end
 cleanup() {
   local pid
   for pid in "${started[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
@@ -76,9 +76,12 @@ drive() {
   local name=$1 status=0
   shift
   # Without Wine's debug channels: the driver's own failures are C++ exceptions, which the seh
-  # channel would report as noise.
-  WINEDEBUG=-all "$WINE" "$driver" --timeout "$wait_ms" "$@" >"$work/$name.txt" 2>"$work/$name.driver-errors" ||
-    status=$?
+  # channel would report as noise. In the background, so that a signal to this script is taken
+  # at once, not after the driver's waits.
+  WINEDEBUG=-all "$WINE" "$driver" --timeout "$wait_ms" "$@" >"$work/$name.txt" 2>"$work/$name.driver-errors" &
+  started+=($!)
+  wait "$!" || status=$?
+  forget "$!"
   tr -d '\r' <"$work/$name.txt" >"$work/$name.lines"
   sed "s/^/  $name: /" "$work/$name.lines"
   check "the driver's run \"$name\" ended well (status $status)" test "$status" -eq 0
@@ -98,12 +101,20 @@ saw_box() {
     -e "$start not-topmost no-owner icon" "$work/$1.lines"
 }
 
+# forget PID: a process that has ended and been waited for is no longer this script's to stop.
+forget() {
+  local pid kept=()
+  for pid in "${started[@]}"; do [ "$pid" = "$1" ] || kept+=("$pid"); done
+  started=("${kept[@]}")
+}
+
 # ended PID: the Linux process ends within the bound.
 ended() {
   local pid=$1
   for _ in $(seq $((exit_wait_s * 10))); do
     if ! kill -0 "$pid" 2>/dev/null; then
       wait "$pid" 2>/dev/null || true
+      forget "$pid"
       return 0
     fi
     sleep 0.1
