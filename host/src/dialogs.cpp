@@ -207,9 +207,7 @@ HWND CreateFromTemplate(const Template& t, HINSTANCE instance, HWND owner, DLGPR
   LONG width = client.right - client.left;
   LONG height = client.bottom - client.top;
   POINT position{client.left, client.top};
-  if (t.style & DS_CENTER) {
-    position = POINT{(GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2};
-  } else if (owner && !(t.style & DS_ABSALIGN)) {
+  if (owner && !(t.style & DS_ABSALIGN)) {
     RECT ownerRect;
     GetWindowRect(owner, &ownerRect);
     position.x += ownerRect.left;
@@ -222,6 +220,7 @@ HWND CreateFromTemplate(const Template& t, HINSTANCE instance, HWND owner, DLGPR
   params.exStyle = t.exStyle;
   params.rect = RECT{position.x, position.y, position.x + width, position.y + height};
   params.clientSize = true;
+  params.center = (t.style & DS_CENTER) != 0;
   params.parent = owner;
   params.instance = instance;
   params.dialog = true;
@@ -409,7 +408,8 @@ int WINAPI MulDiv(int number, int numerator, int denominator) {
   if (denominator == 0) return -1;
   long long product = static_cast<long long>(number) * numerator;
   long long half = (denominator < 0 ? -denominator : denominator) / 2;
-  long long result = ((product < 0) != (denominator < 0)) ? (product - half) / denominator : (product + half) / denominator;
+  bool negative = (product < 0) != (denominator < 0);
+  long long result = negative ? (product - half) / denominator : (product + half) / denominator;
   if (result > 0x7FFFFFFF || result < -0x7FFFFFFFLL - 1) return -1;
   return static_cast<int>(result);
 }
@@ -474,10 +474,7 @@ BOOL WINAPI IsDialogMessageW(HWND dialog, LPMSG msg) {
   if (!msg || !dialog || !msg->hwnd || !IsDialogMessageFor(dialog, msg->hwnd)) return FALSE;
   if (msg->message == WM_KEYDOWN && (msg->wParam == VK_ESCAPE || msg->wParam == VK_RETURN)) {
     int id = msg->wParam == VK_ESCAPE ? IDCANCEL : DefaultButtonId(dialog);
-    HWND button = GetDlgItem(dialog, id);
-    if (!button || IsWindowEnabled(button)) {
-      SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-    }
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
     return TRUE;
   }
   TranslateMessage(msg);

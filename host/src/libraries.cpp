@@ -202,28 +202,28 @@ bool FileExists(const std::wstring& path) {
 
 // The folders LoadLibraryW looks in for a bare name, in order; an empty entry stands for the
 // system's own libraries. Read before the library lock is taken (files and paths are other areas).
-std::vector<std::wstring> SearchOrder(DWORD defaultDirectories, bool dllDirectorySet, const std::wstring& dllDirectory) {
+std::vector<std::wstring> SearchOrder(DWORD defaultDirectories, bool dllDirectorySet,
+                                      const std::wstring& dllDirectory) {
   wchar_t module[MAX_PATH] = L"";
   GetModuleFileNameW(nullptr, module, MAX_PATH);
   std::wstring application = FolderOf(module);
   std::vector<std::wstring> order;
   if (defaultDirectories) {
     bool all = (defaultDirectories & LOAD_LIBRARY_SEARCH_DEFAULT_DIRS) != 0;
-    if (all || (defaultDirectories & LOAD_LIBRARY_SEARCH_APPLICATION_DIR)) order.push_back(application);
+    if ((all || (defaultDirectories & LOAD_LIBRARY_SEARCH_APPLICATION_DIR)) && !application.empty()) {
+      order.push_back(application);
+    }
     if ((all || (defaultDirectories & LOAD_LIBRARY_SEARCH_USER_DIRS)) && dllDirectorySet && !dllDirectory.empty()) {
       order.push_back(dllDirectory);
     }
     if (all || (defaultDirectories & LOAD_LIBRARY_SEARCH_SYSTEM32)) order.push_back(L"");
     return order;
   }
-  order.push_back(application);
+  if (!application.empty()) order.push_back(application);
   if (dllDirectorySet && !dllDirectory.empty()) order.push_back(dllDirectory);
   order.push_back(L"");
-  if (!dllDirectorySet) {
-    wchar_t current[MAX_PATH] = L"";
-    GetCurrentDirectoryW(MAX_PATH, current);
-    order.push_back(current);
-  }
+  wchar_t current[MAX_PATH] = L"";
+  if (!dllDirectorySet && GetCurrentDirectoryW(MAX_PATH, current) > 0) order.push_back(current);
   return order;
 }
 

@@ -105,7 +105,8 @@ bool Parse(const uint8_t* data, size_t size, std::vector<std::unique_ptr<Resourc
     const uint8_t* begin = data + at + headerSize;
     resource->data.assign(begin, begin + dataSize);
     // The first record of a .res file is an empty one that marks the format.
-    if (!(dataSize == 0 && resource->type.ordinal == 0 && resource->type.name.empty())) out->push_back(std::move(resource));
+    bool marker = dataSize == 0 && resource->type.ordinal == 0 && resource->type.name.empty();
+    if (!marker) out->push_back(std::move(resource));
     at = (at + headerSize + dataSize + 3) & ~static_cast<size_t>(3);
   }
   return true;

@@ -1,6 +1,7 @@
 // CreateThread and _beginthreadex on real threads. A thread object is signalled when its thread
 // ends; threads still running count in the leak check, as do their handles while open.
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <map>
 #include <mutex>

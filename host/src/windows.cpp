@@ -28,6 +28,7 @@ constexpr UINT kTimerMinimum = 10;  // USER_TIMER_MINIMUM
 constexpr int kFrame = 3;           // border of a top-level window with a frame
 constexpr int kCaption = 23;        // height of a caption bar
 constexpr LONG kMinimizedPosition = -32000;
+constexpr std::chrono::microseconds kTimerRealMinimum{1000};
 
 struct Window {
   HWND handle = nullptr;
@@ -187,7 +188,8 @@ void CompleteSentTo(HWND window) {
 void Forget(HWND handle) {
   auto window = Find(handle);
   if (!window) return;
-  for (HWND child : window->children) Forget(child);
+  std::vector<HWND> children = window->children;  // each child takes itself out of the list
+  for (HWND child : children) Forget(child);
   if (auto parent = Find(window->parent)) {
     auto& siblings = parent->children;
     siblings.erase(std::remove(siblings.begin(), siblings.end(), handle), siblings.end());
@@ -320,7 +322,10 @@ void WaitForWork(std::unique_lock<std::mutex>& guard, ULONGLONG nextDue) {
   } else {
     ULONGLONG now = clock::Now();
     if (nextDue > now) {
-      auto real = clock::RealDuration(static_cast<DWORD>(nextDue - now));
+      // At least a real millisecond, so that a thread with a repeating timer does not spin when
+      // the clock is not compressed into real time at all.
+      auto real = std::max<std::chrono::microseconds>(clock::RealDuration(static_cast<DWORD>(nextDue - now)),
+                                                      kTimerRealMinimum);
       if (S().changed.wait_for(guard, real) == std::cv_status::timeout) {
         ULONGLONG later = clock::Now();
         if (nextDue > later) clock::Advance(static_cast<DWORD>(nextDue - later));
@@ -355,6 +360,16 @@ bool BadWindow(const std::shared_ptr<Window>& window) {
   if (window) return false;
   SetLastError(ERROR_INVALID_WINDOW_HANDLE);
   return true;
+}
+
+// The window of a call that writes into `out`; null (with the last error set) when the window
+// does not exist or `out` is null.
+std::shared_ptr<Window> WindowWithOutput(HWND handle, const void* out) {
+  auto window = Find(handle);
+  if (BadWindow(window)) return nullptr;
+  if (out) return window;
+  SetLastError(ERROR_NOACCESS);
+  return nullptr;
 }
 
 std::vector<std::string> ListOpen() {
@@ -398,14 +413,17 @@ const bool g_registered = [] {
 
 }  // namespace
 
+// The classes the system registers that dialogs here use. Edit boxes, list boxes, combo boxes and
+// scroll bars keep only their text: their own messages are not modelled.
 WNDPROC ProcOfClass(const std::wstring& className) {
   struct Known {
     const wchar_t* name;
     WNDPROC proc;
   };
   static const Known known[] = {
-      {L"#32770", DialogClassProc},        {L"Button", ButtonProc},     {L"Static", DefWindowProcW},
-      {L"Edit", DefWindowProcW},           {WC_LISTVIEWW, ListViewProc}, {PROGRESS_CLASSW, ProgressProc},
+      {L"#32770", DialogClassProc}, {L"Button", ButtonProc},         {L"Static", DefWindowProcW},
+      {L"Edit", DefWindowProcW},    {L"ListBox", DefWindowProcW},     {L"ComboBox", DefWindowProcW},
+      {L"ScrollBar", DefWindowProcW}, {WC_LISTVIEWW, ListViewProc}, {PROGRESS_CLASSW, ProgressProc},
   };
   for (const Known& k : known) {
     if (NamesEqual(className, k.name)) return k.proc;
@@ -442,6 +460,14 @@ HWND CreateWindowOf(const CreateParams& params) {
     FrameOf(*window, &frame);
     window->rect.right += frame.left + frame.right;
     window->rect.bottom += frame.top + frame.bottom;
+  }
+  if (params.center) {
+    LONG width = window->rect.right - window->rect.left;
+    LONG height = window->rect.bottom - window->rect.top;
+    window->rect.left = (kScreenWidth - width) / 2;
+    window->rect.top = (kScreenHeight - height) / 2;
+    window->rect.right = window->rect.left + width;
+    window->rect.bottom = window->rect.top + height;
   }
   window->proc = proc;
   window->dialog = params.dialog;
@@ -519,17 +545,6 @@ DWORD StyleOf(HWND handle) {
   return window ? window->style : 0;
 }
 
-void SetStyleBits(HWND handle, DWORD mask, DWORD bits) {
-  std::lock_guard<std::mutex> guard(S().lock);
-  if (auto window = Find(handle)) window->style = (window->style & ~mask) | (bits & mask);
-}
-
-std::wstring TextOf(HWND handle) {
-  std::lock_guard<std::mutex> guard(S().lock);
-  auto window = Find(handle);
-  return window ? window->text : std::wstring();
-}
-
 void WakeAll() {
   std::lock_guard<std::mutex> guard(S().lock);
   S().changed.notify_all();
@@ -556,8 +571,6 @@ void PumpUntil(const std::function<bool()>& done, bool dispatch) {
     WaitForWork(guard, dispatch ? nextDue : ~0ull);
   }
 }
-
-void NotifyObservers() { S().observers.notify_all(); }
 
 }  // namespace win
 
@@ -676,12 +689,9 @@ LRESULT WINAPI DispatchMessageW(const MSG* msg) {
       return 0;
     }
   }
-  LRESULT result = host::win::Call(msg->hwnd, msg->message, msg->wParam, msg->lParam);
-  if (msg->message == WM_PAINT) {
-    // A window procedure that does not validate is asked again, as on Windows; the default
-    // handling validates.
-  }
-  return result;
+  // A window procedure that leaves WM_PAINT unvalidated is asked again, as on Windows; the
+  // default handling validates.
+  return host::win::Call(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
 namespace {
@@ -1056,12 +1066,8 @@ HWND WINAPI GetFocus() {
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
   HOST_ENTER("GetWindowRect", FALSE);
   std::lock_guard<std::mutex> guard(S().lock);
-  auto w = Find(window);
-  if (host::win::BadWindow(w)) return FALSE;
-  if (!rect) {
-    SetLastError(ERROR_NOACCESS);
-    return FALSE;
-  }
+  auto w = host::win::WindowWithOutput(window, rect);
+  if (!w) return FALSE;
   LONG width = w->rect.right - w->rect.left;
   LONG height = w->rect.bottom - w->rect.top;
   POINT origin{w->rect.left, w->rect.top};
@@ -1081,12 +1087,8 @@ BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
   HOST_ENTER("GetClientRect", FALSE);
   std::lock_guard<std::mutex> guard(S().lock);
-  auto w = Find(window);
-  if (host::win::BadWindow(w)) return FALSE;
-  if (!rect) {
-    SetLastError(ERROR_NOACCESS);
-    return FALSE;
-  }
+  auto w = host::win::WindowWithOutput(window, rect);
+  if (!w) return FALSE;
   RECT frame;
   host::win::FrameOf(*w, &frame);
   LONG width = w->rect.right - w->rect.left - frame.left - frame.right;
@@ -1098,12 +1100,8 @@ BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
 BOOL WINAPI GetWindowPlacement(HWND window, WINDOWPLACEMENT* placement) {
   HOST_ENTER("GetWindowPlacement", FALSE);
   std::lock_guard<std::mutex> guard(S().lock);
-  auto w = Find(window);
-  if (host::win::BadWindow(w)) return FALSE;
-  if (!placement) {
-    SetLastError(ERROR_NOACCESS);
-    return FALSE;
-  }
+  auto w = host::win::WindowWithOutput(window, placement);
+  if (!w) return FALSE;
   placement->length = sizeof(WINDOWPLACEMENT);
   placement->flags = 0;
   placement->showCmd = (w->style & WS_MINIMIZE)   ? SW_SHOWMINIMIZED
@@ -1207,13 +1205,16 @@ int WINAPI GetSystemMetrics(int index) {
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc) {
   HOST_ENTER("SetTimer", 0);
   std::lock_guard<std::mutex> guard(S().lock);
-  DWORD me = host::CurrentThreadId();
+  // A window's timer is its thread's, whichever thread of the process sets it.
+  DWORD owner = host::CurrentThreadId();
   if (window) {
     auto w = Find(window);
-    if (!w || w->thread != me) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (host::win::BadWindow(w)) return 0;
+    if (w->process != GetCurrentProcessId()) {
+      SetLastError(ERROR_ACCESS_DENIED);
       return 0;
     }
+    owner = w->thread;
   }
   host::win::MyQueue();
   UINT period = std::max(elapse, host::win::kTimerMinimum);
@@ -1222,13 +1223,12 @@ UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerP
   if (!window) {
     // Thread timers: `id` names an existing timer to replace, or a new identifier is chosen.
     auto it = std::find_if(timers.begin(), timers.end(),
-                           [&](const host::win::Timer& t) { return !t.window && t.id == id && t.thread == me; });
+                           [&](const host::win::Timer& t) { return !t.window && t.id == id && t.thread == owner; });
     if (id == 0 || it == timers.end()) id = S().nextThreadTimer++;
   }
-  timers.erase(std::remove_if(timers.begin(), timers.end(),
-                              [&](const host::win::Timer& t) { return t.window == window && t.id == id && t.thread == me; }),
-               timers.end());
-  timers.push_back(host::win::Timer{window, id, period, timerProc, me, host::clock::Now() + period});
+  auto same = [&](const host::win::Timer& t) { return t.window == window && t.id == id && t.thread == owner; };
+  timers.erase(std::remove_if(timers.begin(), timers.end(), same), timers.end());
+  timers.push_back(host::win::Timer{window, id, period, timerProc, owner, host::clock::Now() + period});
   S().changed.notify_all();
   return window ? (id ? id : 1) : id;
 }
@@ -1309,6 +1309,9 @@ LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_CLOSE:
       DestroyWindow(window);
       return 0;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageW(window, WM_CLOSE, 0, 0);
+      return 0;
     case WM_SETTEXT: {
       std::lock_guard<std::mutex> guard(S().lock);
       auto w = Find(window);
@@ -1338,7 +1341,9 @@ LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM l
       std::lock_guard<std::mutex> guard(S().lock);
       auto w = Find(window);
       if (!w || wParam > ICON_SMALL2) return 0;
-      if (message == WM_GETICON) return reinterpret_cast<LRESULT>(w->icons[wParam == ICON_SMALL2 ? ICON_SMALL : wParam]);
+      if (message == WM_GETICON) {
+        return reinterpret_cast<LRESULT>(w->icons[wParam == ICON_SMALL2 ? ICON_SMALL : wParam]);
+      }
       HICON previous = w->icons[wParam];
       w->icons[wParam] = reinterpret_cast<HICON>(lParam);
       return reinterpret_cast<LRESULT>(previous);

@@ -25,6 +25,7 @@ struct CreateParams {
   DWORD exStyle = 0;
   RECT rect{};  // in the parent's client coordinates (the screen for a top-level window)
   bool clientSize = false;  // `rect` gives the client area: the window grows by its frame
+  bool center = false;      // the window goes to the middle of the screen
   HWND parent = nullptr;
   LONG_PTR id = 0;
   HINSTANCE instance = nullptr;
@@ -55,8 +56,6 @@ void DialogBaseUnits(HWND window, int* baseX, int* baseY);
 std::vector<HWND> ChildrenOf(HWND window);
 std::wstring ClassNameOf(HWND window);
 DWORD StyleOf(HWND window);
-void SetStyleBits(HWND window, DWORD mask, DWORD bits);
-std::wstring TextOf(HWND window);
 // Keeps the calling thread's messages going until `done` says so: sent messages are served, and
 // with `dispatch` posted messages, paints and timers are dispatched as a modal loop does.
 // `done` is called with the window manager's lock held: it reads a flag and calls nothing; who

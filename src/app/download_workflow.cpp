@@ -119,7 +119,8 @@ void CPrinterList::StartProgressDialog() {
   }
 
   ::Sleep(kBeforeHideMs);
-  ::ShowWindow(GetSafeHwnd(), SW_HIDE);
+  // Without a progress dialog the main dialog stays, so that no message box finds it hidden.
+  if (progressThread_.Started()) ::ShowWindow(GetSafeHwnd(), SW_HIDE);
   ::Sleep(kAfterHideMs);
   if (!progressThread_.Started()) return;
   progressWnd_ = progressDlg_->WaitForWindow(kProgressWindowTimeoutMs);

@@ -1,7 +1,6 @@
 #include "app/printer_list.h"
 
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
 #include <iterator>
 #include <string>

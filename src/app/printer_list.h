@@ -38,8 +38,6 @@ class CPrinterList : public ui::Dialog {
   // Ends the progress dialog, shows the main dialog and waits until the progress thread is done.
   void TerminateProgressThrd();
 
-  const ui::ListView& List() const { return list_; }
-
  protected:
   BOOL OnInitDialog() override;
   bool OnCommand(WORD id, WORD notifyCode, HWND control) override;

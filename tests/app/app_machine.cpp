@@ -221,6 +221,18 @@ void RunningProgram::Press(int id) { PostMessageW(MainDialog(), WM_COMMAND, MAKE
 
 void RunningProgram::WaitIdle() { EXPECT_TRUE(host::windows::WaitUntilIdle(MainDialog(), 60000)); }
 
+void RunningProgram::WaitUntilSettled() {
+  auto anyOpen = [] {
+    for (const auto& record : host::windows::MessageBoxes()) {
+      if (record.open) return true;
+    }
+    return false;
+  };
+  do {
+    WaitIdle();
+  } while (anyOpen());
+}
+
 BOOL RunningProgram::Finish() {
   if (finished_) return result_;
   finished_ = true;

@@ -57,8 +57,10 @@ class RunningProgram {
   int SelectedRow();
   // Presses a button of the main dialog and returns at once.
   void Press(int id);
-  // Waits until the UI thread is back in its message loop.
+  // Waits until the UI thread waits for messages (a message box's loop counts).
   void WaitIdle();
+  // Waits until the UI thread is back in the dialog's loop with no message box open.
+  void WaitUntilSettled();
   // Closes the main dialog and waits for the program's end; InitInstance's result.
   BOOL Finish();
 

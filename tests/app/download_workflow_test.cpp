@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/printer_list.h"
+#include "engine/engine_context.h"
 #include "app_machine.h"
 #include "host/clock.h"
 #include "host/files.h"
@@ -34,7 +35,7 @@ std::vector<Box> DownloadOnce(RunningProgram& program) {
   EXPECT_EQ(program.SelectedRow(), 0);
   size_t before = app_test::Boxes().size();
   program.Press(IDOK);
-  program.WaitIdle();
+  program.WaitUntilSettled();
   std::vector<Box> boxes = app_test::Boxes();
   EXPECT_TRUE(IsWindowVisible(program.MainDialog()));
   EXPECT_FALSE(progressRunning.load());
@@ -114,6 +115,8 @@ TEST(DownloadWorkflow, ASuccessfulBurnMarksTheRowAndThePrinterHasTheNewVersion) 
   EXPECT_TRUE(DownloadOnce(program).empty());
   EXPECT_EQ(program.Rows()[0][2], L"-- Updated --");
   EXPECT_EQ(installed.printer().Model().Version(), 216u);
+  // The burn's printer-UI command would name this printer.
+  EXPECT_STREQ(EngineContext().printerNameAnsi, "TV Vexline Q5530n MFP");
   // The stages the progress dialog was shown, in order.
   std::vector<std::wstring> stages;
   for (const std::wstring& line : testing_support::TraceTexts()) {
@@ -158,6 +161,32 @@ TEST(DownloadWorkflow, ANetworkBurnIsFollowedByThirtyFiveSeconds) {
   EXPECT_EQ(installed.printer().Model().Version(), 216u);
   EXPECT_EQ(program.Rows()[0][2], L"-- Updated --");
   program.Finish();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DownloadWorkflow, ARunGoesOnWhenTheProgressWindowNeverAppears) {
+  // The main dialog is up before the fault is set: only the progress dialog's start fails.
+  for (const char* api : {"CreateThread", "DialogBoxParamW"}) {
+    SCOPED_TRACE(api);
+    host::ResetMachine();
+    app_test::PrepareProgram();
+    auto installed = app_test::InstallUsbPrinter(kUsbName);
+    app_test::WriteImage(L"TVQ5530n.bin", "215");
+    RunningProgram program;
+    program.MainDialog();
+    host::FailCall(api, ERROR_NOT_ENOUGH_MEMORY);
+    std::vector<Box> boxes = DownloadOnce(program);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"Firmware is current. No need to update at this time.");
+    EXPECT_EQ(TraceCount(L"CProgressDlg::OnProgressMsg() msg=Checking the current state of the Printer ..."), 0);
+    // A thread that started is waited for, up to ten seconds, before the run goes on.
+    EXPECT_EQ(TraceCount(L"The progress window did not appear; the download goes on without it"),
+              std::string(api) == "DialogBoxParamW" ? 1 : 0);
+    program.Finish();
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "app/corvel_app.h"
 #include "app_machine.h"
 #include "host/machine.h"
+#include "host/windows.h"
 #include "support/trace.h"
 
 namespace {
@@ -42,6 +43,9 @@ TEST(MainDialog, ListsEachKindOfPrinterWithItsVersionOnce) {
   EXPECT_EQ(TraceCount(L"BuildList()"), 1);
   EXPECT_EQ(program.Finish(), FALSE);
   EXPECT_TRUE(app_test::Boxes().empty());
+  // Start-up registered the common controls and kept libraries to the system directory.
+  EXPECT_EQ(host::windows::CommonControlClasses(), static_cast<DWORD>(ICC_WIN95_CLASSES));
+  EXPECT_EQ(host::CallCount("SetDefaultDllDirectories"), 1);
 }
 
 TEST(MainDialog, OnlyASinglePrinterIsSelected) {

@@ -91,6 +91,10 @@ TEST(ProgressDialog, TheBarWrapsWithOrWithoutTheTaskbarObject) {
     progress.Stage(6);
     EXPECT_EQ(progress.Line(), L"Downloading new Firmware ...");
     ExpectTheBarToWrap(progress);
+    // With the taskbar object the dialog takes its button off the taskbar when it paints.
+    host::windows::TaskbarListCalls calls = host::windows::TaskbarList();
+    EXPECT_EQ(calls.created, taskbar ? 1 : 0);
+    EXPECT_EQ(!calls.deletedTabs.empty() && calls.deletedTabs.back() == progress.window, taskbar);
   }
 }
 

@@ -10,7 +10,10 @@ shopt -s nullglob
 for step in "$(dirname "$0")"/conformance.d/*.sh; do
   source "$step"
 done
-# The suite calls no window functions, so it needs no display. Wine's own debug output is off:
-# it would repeat each GoogleTest failure as debugger output.
+# The set-up steps ran Wine without a display; a window needs a wineserver started with one, so
+# the set-up's server has to end first.
+timeout 60 wineserver -w || timeout 20 wineserver -k || true
+# The window cases need a display (a virtual one when there is none). Wine's own debug output is
+# off: it would repeat each GoogleTest failure as debugger output.
 export WINEDEBUG=-all
-"$WINE" "$program"
+run_wine "$program"

@@ -36,8 +36,7 @@ struct MessageBoxRecord {
 };
 // Answers each box: called on a thread of its own while the showing thread runs the box's modal
 // loop (its windows keep receiving messages and timers). It may Sleep or advance the clock to
-// keep the box open for a while. The default answers IDOK at once. Kept across tests? No: a
-// fresh machine has the default.
+// keep the box open for a while. A fresh machine has the default, which answers IDOK at once.
 using MessageBoxResponder = std::function<int(const MessageBoxRecord&)>;
 void SetMessageBoxResponder(MessageBoxResponder responder);
 // Every box shown since the machine was reset, in the order they were shown.

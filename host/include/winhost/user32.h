@@ -138,6 +138,9 @@ typedef DLGITEMTEMPLATE* LPDLGITEMTEMPLATEW;
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 
+// System commands (WM_SYSCOMMAND).
+#define SC_CLOSE 0xF060
+
 // Virtual keys.
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
@@ -436,7 +439,8 @@ DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId);
 HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName);
 int WINAPI GetSystemMetrics(int index);
 
-// Timers: WM_TIMER carries the identifier in wParam and the timer procedure (or 0) in lParam.
+// Timers: WM_TIMER carries the identifier in wParam and the timer procedure (or 0) in lParam. A
+// window's timer goes to the window's thread; any thread of the process may set or kill it.
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc);
 BOOL WINAPI KillTimer(HWND window, UINT_PTR id);
 
