@@ -126,19 +126,6 @@ wait "$wine_pid" || status=$?
 wine_pid=
 stop_printers
 
-passed=0
-failed=0
-check() {  # check DESCRIPTION COMMAND...
-  local description=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $description"
-  fi
-}
-
 check "the test program passed under Wine (exit status $status)" test "$status" -eq 0
 
 # The burned printer took exactly the image the program sent: fwimage's size and checksum.

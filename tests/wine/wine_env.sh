@@ -14,3 +14,17 @@ run_wine() {
     "$WINE" "$@"
   fi
 }
+
+# check DESCRIPTION COMMAND...: counts the check as passed or failed (naming it when it fails).
+passed=0
+failed=0
+check() {
+  local description=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $description"
+  fi
+}
