@@ -210,7 +210,7 @@ BENCHMARK(BM_NetworkBurnNextToRawPush)->Arg(16)->Arg(64)->Unit(benchmark::kMilli
 void BM_HostReadFileNextToRead(benchmark::State& state) {
   const BenchImage* image = Lab::Get().Image(kImageBytes >> 20);
   if (!image) {
-    state.SkipWithError("the image is missing");
+    state.SkipWithError("the printer-server or the image is missing");
     return;
   }
   const bool fresh = state.range(0) != 0;
@@ -227,9 +227,9 @@ void BM_HostReadFileNextToRead(benchmark::State& state) {
   };
   auto plainRead = [&] {
     int fd = ::open(image->hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
     struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) return false;
-    const size_t size = static_cast<size_t>(info.st_size);
+    const size_t size = ::fstat(fd, &info) == 0 ? static_cast<size_t>(info.st_size) : 0;
     std::unique_ptr<uint8_t, decltype(&std::free)> memory(
         fresh ? static_cast<uint8_t*>(std::malloc(size)) : nullptr, &std::free);
     uint8_t* buffer = fresh ? memory.get() : reused.data();
@@ -240,7 +240,7 @@ void BM_HostReadFileNextToRead(benchmark::State& state) {
       done += static_cast<size_t>(n);
     }
     ::close(fd);
-    return done == size;
+    return size == image->bytes && done == size;
   };
   InTurns(state, image->bytes, "ReadFile", hostRead, "read", plainRead, "ReadFile_to_read");
 }
