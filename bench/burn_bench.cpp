@@ -33,8 +33,8 @@
 #include "host/files.h"
 #include "host/machine.h"
 #include "host/sockets.h"
-#include "image_builder.h"
 #include "platform/unique_handle.h"
+#include "push_file.h"
 #include "raw_push.h"
 #include "server_process.h"
 
@@ -119,31 +119,19 @@ class Lab {
   }
 
   static BenchImage Make(size_t mebibytes) {
-    const size_t bytes = mebibytes << 20;
-    fwimage::ImageLayout layout;
-    layout.bodySize = static_cast<uint32_t>(bytes - 4 - fwimage::Trailer(layout).size());
-    std::string image, error;
-    if (!fwimage::BuildImage(layout, &image, &error) || image.size() != bytes) {
+    BurnBenchFiles files;
+    std::string error;
+    if (!MakeBurnBenchFiles(mebibytes << 20, &files, &error)) {
       std::fprintf(stderr, "image: %s\n", error.c_str());
       return {};
     }
     const std::wstring folder = L"C:\\bench\\" + std::to_wstring(mebibytes) + L"MiB\\";
     BenchImage made;
-    made.bytes = bytes;
+    made.bytes = files.image.size();
     made.path = folder + L"TVQ5530n.bin";
-    host::WriteFile(made.path, image);
+    host::WriteFile(made.path, files.image);
     made.hostPath = host::HostPathOf(made.path);
-
-    // What the burn sends: the envelope, the command (file type 2: target 3), the image.
-    AclCommand command;
-    command.Set(ACLCMD_BURN_FLASH, FLASH_TARGET_TYPE2,
-                ImageChecksum(reinterpret_cast<const uint8_t*>(image.data()), image.size()),
-                static_cast<uint32_t>(image.size()));
-    std::string push(PJL_UEL, PJL_UEL_LENGTH);
-    push.append(PJL_ENTERLANG, PJL_ENTERLANG_LENGTH);
-    push.append(reinterpret_cast<const char*>(command.bytes), ACL_RECORD_SIZE);
-    push += image;
-    host::WriteFile(folder + L"TVQ5530n.prn", push);
+    host::WriteFile(folder + L"TVQ5530n.prn", files.push);
     made.pushHostPath = host::HostPathOf(folder + L"TVQ5530n.prn");
     return made;
   }

@@ -19,11 +19,10 @@
 #include "engine/acl_protocol.h"
 #include "engine/engine_context.h"
 #include "engine/flash_burn.h"
-#include "engine/image_checksum.h"
 #include "engine/network_channel.h"
-#include "image_builder.h"
 #include "platform/unique_handle.h"
 #include "platform/win32.h"
+#include "push_file.h"
 
 namespace {
 
@@ -53,23 +52,15 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
          done == bytes.size();
 }
 
-// The image (file type 2) and the push file beside it: envelope, burn command, image.
+// The image and the push file beside it.
 bool MakeFiles(size_t bytes, const std::wstring& image, const std::wstring& push) {
-  fwimage::ImageLayout layout;
-  layout.bodySize = static_cast<uint32_t>(bytes - 4 - fwimage::Trailer(layout).size());
-  std::string content, error;
-  if (!fwimage::BuildImage(layout, &content, &error)) {
+  BurnBenchFiles files;
+  std::string error;
+  if (!MakeBurnBenchFiles(bytes, &files, &error)) {
     std::fprintf(stderr, "image: %s\n", error.c_str());
     return false;
   }
-  AclCommand command;
-  command.Set(ACLCMD_BURN_FLASH, FLASH_TARGET_TYPE2,
-              ImageChecksum(reinterpret_cast<const uint8_t*>(content.data()), content.size()),
-              static_cast<uint32_t>(content.size()));
-  std::string envelope(PJL_UEL, PJL_UEL_LENGTH);
-  envelope.append(PJL_ENTERLANG, PJL_ENTERLANG_LENGTH);
-  envelope.append(reinterpret_cast<const char*>(command.bytes), ACL_RECORD_SIZE);
-  return WriteWholeFile(image, content) && WriteWholeFile(push, envelope + content);
+  return WriteWholeFile(image, files.image) && WriteWholeFile(push, files.push);
 }
 
 bool SendAll(SOCKET socket, const char* data, int size) {
