@@ -2,7 +2,7 @@
 # Runs the Windows benchmark (the network burn next to a raw push) under Wine against a
 # printer-server on a loopback address of its own, and prints its figures with the machine's load.
 #
-#   bash bench/wine_bench.sh [IMAGE_MIB [TURNS]]        (defaults 64 and 5)
+#   bash bench/wine_bench.sh [IMAGE_MIB [TURNS]]        (defaults 64 and 7)
 #
 # Needs the Windows preset's corvel_wine_bench.exe and the bench preset's (optimised)
 # printer-server; the Wine prefix is the Windows preset's own.
@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 program=$root/build/windows/bench/corvel_wine_bench.exe
 server=$root/build/bench/printer/printer-server
 mebibytes=${1:-64}
-turns=${2:-5}
+turns=${2:-7}
 
 for built in "$program" "$server"; do
   if [ ! -e "$built" ]; then
