@@ -132,19 +132,27 @@ int main(int argc, char** argv) {
   const std::wstring folder = std::wstring(temp) + L"corvel_bench_" + std::to_wstring(GetCurrentProcessId());
   const std::wstring image = folder + L"\\TVQ5530n.bin";
   const std::wstring push = folder + L"\\TVQ5530n.prn";
+  auto removeFiles = [&] {
+    DeleteFileW(image.c_str());
+    DeleteFileW(push.c_str());
+    RemoveDirectoryW(folder.c_str());
+  };
   if (!CreateDirectoryW(folder.c_str(), nullptr) || !MakeFiles(bytes, image, push)) {
     std::fprintf(stderr, "could not write the image and the push file under %ls\n", folder.c_str());
+    removeFiles();
     return 1;
   }
 
   WSADATA winsock = {};
   if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) {
     std::fprintf(stderr, "Windows Sockets did not start\n");
+    removeFiles();
     return 1;
   }
   std::printf("network burn (NetBurnFlash) next to a raw push of a prepared file in %lu KiB chunks,\n"
               "%ld MiB image, printer %s, %ld turns\n",
               static_cast<unsigned long>(kChunkBytes / 1024), mebibytes, address, turns);
+  std::fflush(stdout);
   std::vector<double> burns, pushes, overshoots;
   bool ok = true;
   for (long turn = 0; ok && turn < turns; ++turn) {
@@ -161,12 +169,11 @@ int main(int argc, char** argv) {
     if (ok) {
       std::printf("turn %ld: burn %.1f ms, raw push %.1f ms (the reply wait taken off)\n", turn + 1, burns.back() * 1e3,
                   pushes.back() * 1e3);
+      std::fflush(stdout);
     }
   }
   WSACleanup();
-  DeleteFileW(image.c_str());
-  DeleteFileW(push.c_str());
-  RemoveDirectoryW(folder.c_str());
+  removeFiles();
   if (!ok) return 1;
 
   const double burn = mebibytes / Median(burns);
