@@ -2,8 +2,8 @@
 //  - ImageChecksum over a 64 MiB image next to a plain copy of the same buffer;
 //  - a network burn of a 16 and a 64 MiB image (DownLoadNewFW) to the simulated printer in turns
 //    with a raw push of the same bytes to the same printer, streamed from a prepared file as a
-//    netcat-like tool sends it; the burn's fixed waits are excluded (the host clock runs without
-//    real waiting);
+//    netcat-like tool sends it, and the burn's file load and checksum; the burn's fixed waits are
+//    excluded (the host clock runs without real waiting);
 //  - the host's ReadFile of the 64 MiB image in turns with a plain read() of the same file;
 //  - the peak memory of a network burn, over the process's resident size before it.
 // The printer runs as the printer-server program, so its memory is not the burn's.
