@@ -34,8 +34,7 @@
 #include "host/files.h"
 #include "host/machine.h"
 #include "host/sockets.h"
-#include "platform/unique_handle.h"
-#include "push_file.h"
+#include "burn_files.h"
 #include "raw_push.h"
 #include "server_process.h"
 
@@ -180,22 +179,6 @@ std::vector<double> InTurns(benchmark::State& state, const std::vector<Step>& st
 
 double MebibytesPerSecond(size_t bytes, double seconds) { return static_cast<double>(bytes) / (1 << 20) / seconds; }
 
-// The image file loaded as the burns load it (CreateFileW, GetFileSize, LocalAlloc, one
-// ReadFile), into `reused` instead of fresh memory when it is given; with `checksum`, the burn's
-// checksum over it too.
-bool HostLoad(const BenchImage& image, uint8_t* reused, uint16_t* checksum) {
-  platform::UniqueFile file(
-      CreateFileW(image.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD high = 0;
-  DWORD size = GetFileSize(file.get(), &high);
-  platform::UniqueLocalMemory memory(reused ? nullptr : LocalAlloc(LMEM_FIXED, size));
-  auto* buffer = static_cast<uint8_t*>(reused ? reused : memory.get());
-  DWORD done = 0;
-  if (!file || !buffer || !ReadFile(file.get(), buffer, size, &done, nullptr) || done != size) return false;
-  if (checksum) *checksum = ImageChecksum(buffer, size);
-  return true;
-}
-
 // A network burn next to a raw push of the prepared file, for an image of range(0) MiB, and in
 // the same turns the burn's work before its first byte goes out (file load and checksum), which
 // the raw push does not have. The burn's fixed waits are excluded (host clock compression 0).
@@ -208,7 +191,7 @@ void BM_NetworkBurnNextToRawPush(benchmark::State& state) {
   uint16_t checksum = 0;
   std::vector<double> medians = InTurns(state, {{"burn", [&] { return Lab::Burn(*image); }},
                                                 {"raw push", [&] { return Lab::Push(*image); }},
-                                                {"load and checksum", [&] { return HostLoad(*image, nullptr, &checksum); }}});
+                                                {"load and checksum", [&] { return LoadAsTheBurnDoes(image->path.c_str(), nullptr, &checksum); }}});
   if (medians.empty()) return;
   state.counters["burn_MiB/s"] = MebibytesPerSecond(image->bytes, medians[0]);
   state.counters["raw_push_MiB/s"] = MebibytesPerSecond(image->bytes, medians[1]);
@@ -248,7 +231,7 @@ void BM_HostReadFileNextToRead(benchmark::State& state) {
     return size == image->bytes && done == size;
   };
   std::vector<double> medians =
-      InTurns(state, {{"ReadFile", [&] { return HostLoad(*image, fresh ? nullptr : reused.data(), nullptr); }},
+      InTurns(state, {{"ReadFile", [&] { return LoadAsTheBurnDoes(image->path.c_str(), fresh ? nullptr : reused.data(), nullptr); }},
                       {"read", plainRead}});
   if (medians.empty()) return;
   state.counters["ReadFile_MiB/s"] = MebibytesPerSecond(image->bytes, medians[0]);

@@ -1,8 +1,9 @@
 // The network burn next to a raw push, as a Windows program (run under Wine by wine_bench.sh):
 // the engine's network burn (NetBurnFlash: image load, checksum, TCP to the printer, reply) of an
 // image, in turns with what an administrator would do instead, a copy of a prepared file
-// (envelope, burn command and image) to the printer's port, read and sent in chunks. Both run on
-// the system's own files and Windows Sockets.
+// (envelope, burn command and image) to the printer's port, read and sent in chunks; and, in the
+// same turns, the burn's file load and checksum. All run on the system's own files and Windows
+// Sockets.
 //
 //   corvel_wine_bench.exe PRINTER_ADDRESS [IMAGE_MIB [TURNS]]     (defaults 64 and 7)
 //
@@ -23,7 +24,7 @@
 #include "engine/network_channel.h"
 #include "platform/unique_handle.h"
 #include "platform/win32.h"
-#include "push_file.h"
+#include "burn_files.h"
 
 namespace {
 
@@ -153,22 +154,32 @@ int main(int argc, char** argv) {
               "%ld MiB image, printer %s, %ld turns\n",
               static_cast<unsigned long>(kChunkBytes / 1024), mebibytes, address, turns);
   std::fflush(stdout);
-  std::vector<double> burns, pushes, overshoots;
+  // The burn, the raw push, and the burn's work before its first byte goes out (file load and
+  // checksum), which the raw push does not have. Each turn starts one step further along, so
+  // that all meet the same load of the machine.
+  const char* const names[] = {"burn", "raw push", "load and checksum"};
+  std::vector<double> seconds[3], overshoots;
   bool ok = true;
   for (long turn = 0; ok && turn < turns; ++turn) {
-    // Each turn in the other order, so that both meet the same load of the machine.
-    for (int step = 0; ok && step < 2; ++step) {
-      const bool pushNow = (step == 0) == (turn % 2 == 0);
+    for (int step = 0; ok && step < 3; ++step) {
+      const int which = static_cast<int>((turn + step) % 3);
       auto start = Clock::now();
       double overshoot = 0;
-      ok = pushNow ? RawPush(address, push, &overshoot) : Burn(wideAddress.c_str(), image);
-      if (pushNow) overshoots.push_back(overshoot);
-      (pushNow ? pushes : burns).push_back(SecondsSince(start, kReplyWaitMs));
-      if (!ok) std::fprintf(stderr, "the %s failed\n", pushNow ? "raw push" : "burn");
+      uint16_t checksum = 0;
+      if (which == 0) {
+        ok = Burn(wideAddress.c_str(), image);
+      } else if (which == 1) {
+        ok = RawPush(address, push, &overshoot);
+      } else {
+        ok = LoadAsTheBurnDoes(image.c_str(), nullptr, &checksum);
+      }
+      seconds[which].push_back(SecondsSince(start, which == 2 ? 0 : kReplyWaitMs));
+      if (which == 1) overshoots.push_back(overshoot);
+      if (!ok) std::fprintf(stderr, "the %s failed\n", names[which]);
     }
     if (ok) {
-      std::printf("turn %ld: burn %.1f ms, raw push %.1f ms (the reply wait taken off)\n", turn + 1, burns.back() * 1e3,
-                  pushes.back() * 1e3);
+      std::printf("turn %ld: burn %.1f ms, raw push %.1f ms (the reply wait taken off), load and checksum %.1f ms\n",
+                  turn + 1, seconds[0].back() * 1e3, seconds[1].back() * 1e3, seconds[2].back() * 1e3);
       std::fflush(stdout);
     }
   }
@@ -176,9 +187,10 @@ int main(int argc, char** argv) {
   removeFiles();
   if (!ok) return 1;
 
-  const double burn = mebibytes / Median(burns);
-  const double raw = mebibytes / Median(pushes);
-  std::printf("burn_MiB/s=%.1f raw_push_MiB/s=%.1f burn_to_raw=%.3f (medians of %ld)\n", burn, raw, burn / raw, turns);
+  const double burn = Median(seconds[0]), raw = Median(seconds[1]);
+  std::printf("burn_MiB/s=%.1f raw_push_MiB/s=%.1f burn_to_raw=%.3f burn_minus_raw_ms=%.1f load_checksum_ms=%.1f "
+              "(medians of %ld)\n",
+              mebibytes / burn, mebibytes / raw, raw / burn, (burn - raw) * 1e3, Median(seconds[2]) * 1e3, turns);
   // The wait is taken off at its nominal length, in both; this is how much longer it took.
   std::printf("Sleep(%lu) took %.2f ms longer than asked (median)\n", static_cast<unsigned long>(kReplyWaitMs),
               Median(overshoots) * 1e3);
