@@ -189,9 +189,10 @@ void BM_NetworkBurnNextToRawPush(benchmark::State& state) {
     return;
   }
   uint16_t checksum = 0;
+  auto loadAndChecksum = [&] { return LoadAsTheBurnDoes(image->path.c_str(), nullptr, &checksum); };
   std::vector<double> medians = InTurns(state, {{"burn", [&] { return Lab::Burn(*image); }},
                                                 {"raw push", [&] { return Lab::Push(*image); }},
-                                                {"load and checksum", [&] { return LoadAsTheBurnDoes(image->path.c_str(), nullptr, &checksum); }}});
+                                                {"load and checksum", loadAndChecksum}});
   if (medians.empty()) return;
   state.counters["burn_MiB/s"] = MebibytesPerSecond(image->bytes, medians[0]);
   state.counters["raw_push_MiB/s"] = MebibytesPerSecond(image->bytes, medians[1]);
@@ -199,7 +200,12 @@ void BM_NetworkBurnNextToRawPush(benchmark::State& state) {
   state.counters["burn_minus_raw_ms"] = (medians[0] - medians[1]) * 1e3;
   state.counters["load_checksum_ms"] = medians[2] * 1e3;
 }
-BENCHMARK(BM_NetworkBurnNextToRawPush)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(12);
+BENCHMARK(BM_NetworkBurnNextToRawPush)
+    ->Arg(16)
+    ->Arg(64)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(12);
 
 // The image file read whole, as the burns read it, through the host (CreateFileW, GetFileSize,
 // ReadFile) and with plain POSIX calls (open, fstat, read), in turns. range(0) 1: each read into
@@ -230,15 +236,20 @@ void BM_HostReadFileNextToRead(benchmark::State& state) {
     ::close(fd);
     return size == image->bytes && done == size;
   };
-  std::vector<double> medians =
-      InTurns(state, {{"ReadFile", [&] { return LoadAsTheBurnDoes(image->path.c_str(), fresh ? nullptr : reused.data(), nullptr); }},
-                      {"read", plainRead}});
+  auto hostRead = [&] { return LoadAsTheBurnDoes(image->path.c_str(), fresh ? nullptr : reused.data(), nullptr); };
+  std::vector<double> medians = InTurns(state, {{"ReadFile", hostRead}, {"read", plainRead}});
   if (medians.empty()) return;
   state.counters["ReadFile_MiB/s"] = MebibytesPerSecond(image->bytes, medians[0]);
   state.counters["read_MiB/s"] = MebibytesPerSecond(image->bytes, medians[1]);
   state.counters["ReadFile_to_read"] = medians[1] / medians[0];
 }
-BENCHMARK(BM_HostReadFileNextToRead)->ArgName("fresh")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20);
+BENCHMARK(BM_HostReadFileNextToRead)
+    ->ArgName("fresh")
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(20);
 
 // Resident and peak resident size of this process, in KiB.
 long StatusKiB(const char* field) {

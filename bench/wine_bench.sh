@@ -23,7 +23,7 @@ for built in "$program" "$server"; do
 done
 
 source "$root/tests/wine/wine_env.sh" "$root/build/windows/wineprefix"
-export WINEDEBUG=-all  # the trace lines cost nothing to show
+export WINEDEBUG=-all  # no debug output: the program's trace lines are not shown
 
 log=$(mktemp)
 server_pid=

@@ -105,8 +105,8 @@ bool RawPush(const char* address, const std::wstring& push, double* overshoot) {
 // The image opened as DownLoadNewFW opens it, burned to the printer of the engine's context.
 bool Burn(const wchar_t* address, const std::wstring& image) {
   InitGlobals(CONNECTION_NETWORK, nullptr, image.c_str(), address);
-  platform::UniqueFile file(
-      CreateFileW(image.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  platform::UniqueFile file(CreateFileW(image.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   return file && NetBurnFlash(file.get(), FLASH_TARGET_TYPE2);
 }
 
