@@ -152,6 +152,13 @@ saw single "process ended, exit code 0"
 check "the program ended after Close" ended "$single_pid"
 trace single >"$work/single.trace"
 check "the first trace line is \"InitInstance()\"" test "$(head -n1 "$work/single.trace")" = "InitInstance()"
+# The thread id in a line is the writer's, as Wine reports it: <tid>:warn:seh:... "CORVL(<tid>): ..."
+first_line=$(grep -m1 'OutputDebugStringA' "$work/single.debug" || true)
+same_thread() {
+  [[ $first_line =~ ^([0-9a-f]+):warn:seh:OutputDebugStringA\ \"CORVL\(([1-9A-F][0-9A-F]*)\):\  ]] &&
+    (( 16#${BASH_REMATCH[1]} == 16#${BASH_REMATCH[2]} ))
+}
+check "the first trace line names its writer's thread: $first_line" same_thread
 check "\"BuildList()\" is traced once" test "$(grep -cxF "BuildList()" "$work/single.trace")" -eq 1
 
 # Case 2: a second copy while the first runs.
