@@ -37,7 +37,7 @@ int32_t RunInfoQuery(const InfoQuery& query, char* out, int32_t type, const wcha
   if (!Load(type, deviceID, nullptr, InstanceID)) return -1;
   DiagLog::Write(query.innerName);
   out[0] = '\0';
-  // Every kind but network is asked through the USB device of the context.
+  // USB and parallel printers are asked on their local device.
   int ok = EngineContext().isNetwork ? query.network(out) : _GetInfo(query.command, out);
   return ok ? 1 : 0;
 }

@@ -12,7 +12,6 @@
 #include "engine/local_acl.h"
 #include "engine/local_channel.h"
 #include "engine/network_channel.h"
-#include "engine/spooler_control.h"
 #include "platform/unique_handle.h"
 #include "platform/wide_text.h"
 
@@ -24,7 +23,6 @@ constexpr DWORD kNetReplyDelayMs = 5000;
 constexpr DWORD kAfterNetBurnMs = 10000;
 // The parallel download's pauses around the spooler restarts, the printer-UI command and the burn.
 constexpr DWORD kBeforeSpoolerStopMs = 2000;
-constexpr DWORD kBeforeSpoolerStartMs = 1000;
 constexpr DWORD kAfterSpoolerStartMs = 2000;
 constexpr DWORD kBeforePortOpenMs = 3000;
 constexpr DWORD kAfterParallelBurnMs = 60000;
@@ -155,21 +153,6 @@ int32_t NetworkDownload(platform::UniqueFile image, uint16_t target) {
   return status;
 }
 
-// Stops and starts the print spooler, pausing before each; false after a logged failure.
-bool RestartSpooler(DWORD beforeStopMs) {
-  Sleep(beforeStopMs);
-  if (!StopSpoolerService()) {
-    DiagLog::Write(L"Failed to StopSpoolerService() \n");
-    return false;
-  }
-  Sleep(kBeforeSpoolerStartMs);
-  if (!StartSpoolerService()) {
-    DiagLog::Write(L"Failed to StartSpoolerService() \n");
-    return false;
-  }
-  return true;
-}
-
 // "<system directory in the ANSI code page>\rundll32.exe", or empty when the directory cannot
 // be read or does not convert exactly: a changed or missing directory would name another program
 // ("\rundll32.exe" alone is one in the root of the current drive).
@@ -232,7 +215,7 @@ HANDLE OpenPortForBurn(DWORD* error) {
 // A failed burn is reported as such, after the spooler has been restarted all the same.
 int32_t ParallelDownload(platform::UniqueFile image) {
   const std::string program = PrinterUiProgramPath();
-  if (!RestartSpooler(kBeforeSpoolerStopMs)) return DOWNLOAD_STATUS_SPOOLER;
+  if (!RestartSpoolerForPort(kBeforeSpoolerStopMs)) return DOWNLOAD_STATUS_SPOOLER;
   Sleep(kAfterSpoolerStartMs);
   StartPrinterUiCommand(program);
 
@@ -245,7 +228,7 @@ int32_t ParallelDownload(platform::UniqueFile image) {
   Sleep(kAfterParallelBurnMs);
   port.reset();
   Sleep(kAfterPortCloseMs);
-  if (!RestartSpooler(0)) return status;
+  if (!RestartSpoolerForPort(0)) return status;
   Sleep(kAfterFinalRestartMs);
   return status;
 }

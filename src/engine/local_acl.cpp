@@ -95,14 +95,26 @@ bool ReadPayload(HANDLE handle, char* out) {
 
 }  // namespace
 
-int _GetInfo(int cmdID, char* out) {
-  DiagLog::Write(L"_GetInfo()");
+namespace {
+
+// The device of the context's printer: the parallel port, opened as the version query opens it
+// (after a spooler restart), or the USB device. INVALID_HANDLE_VALUE after a logged failure.
+HANDLE OpenInfoDevice() {
+  if (EngineContext().isParallel) return OpenParallelPortAfterSpoolerRestart(L"_GetInfo Failed to open PrllPort(gle=%d)");
   Cusb usb;
   if (!usb.Open(EngineContext().deviceInstanceID)) {
     DiagLog::Write(L"_GetInfo OpenUSBDevice = INVALID_HANDLE_VALUE");
-    return 0;
+    return INVALID_HANDLE_VALUE;
   }
-  platform::UniqueFile device(usb.m_hUsb);
+  return usb.m_hUsb;
+}
+
+}  // namespace
+
+int _GetInfo(int cmdID, char* out) {
+  DiagLog::Write(L"_GetInfo()");
+  platform::UniqueFile device(OpenInfoDevice());
+  if (!device) return 0;
 
   int ok = 0;
   for (int attempt = 0; attempt < kInfoAttempts; ++attempt) {

@@ -1,6 +1,6 @@
 // ACL exchanges on a local device handle (the USB printer device or the parallel port):
-// envelope, command record, reply record checked field by field; and on USB the information
-// queries whose payload follows the reply.
+// envelope, command record, reply record checked field by field; and the information queries
+// whose payload follows the reply.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +31,7 @@ int ReadAclReply(HANDLE handle, const wchar_t* countFormat);
 // the reply. A successful exchange leaves the closing PJL_UEL to the caller.
 int SendAclCmd(HANDLE handle, int cmdID);
 
-// Runs the information command `cmdID` on the USB device of the engine context and reads its
-// payload into `out` (LOCAL_INFO_BUFFER_SIZE bytes), zero-terminated. Returns 1 or 0.
+// Runs the information command `cmdID` on the device of the engine context's printer (its USB
+// device, or the parallel port after a spooler restart) and reads its payload into `out`
+// (LOCAL_INFO_BUFFER_SIZE bytes), zero-terminated. Closes the device again. Returns 1 or 0.
 int _GetInfo(int cmdID, char* out);

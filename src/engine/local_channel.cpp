@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "diag/diag_log.h"
+#include "engine/spooler_control.h"
 
 const wchar_t PARALLEL_PORT_PATH[] = L"\\\\.\\NONSPOOLED_LPT1";
 
@@ -45,6 +46,11 @@ struct ReleaseTransferBlock {
   }
 };
 using TransferBlockOwner = std::unique_ptr<TransferBlock, ReleaseTransferBlock>;
+
+// Pauses around the spooler restart before an exchange on the parallel port.
+constexpr DWORD kBeforeSpoolerStopMs = 2000;
+constexpr DWORD kBeforeSpoolerStartMs = 1000;
+constexpr DWORD kBeforePortOpenMs = 2000;
 
 // How long a cancelled transfer may take to complete before it is given up.
 constexpr DWORD CANCEL_WAIT_MS = 1000;
@@ -136,3 +142,29 @@ HANDLE OpenParallelPortReadWrite() {
 }
 
 HANDLE OpenParallelPortForReading() { return OpenParallelPort(GENERIC_READ, FILE_SHARE_READ); }
+
+bool RestartSpoolerForPort(DWORD beforeStopMs) {
+  Sleep(beforeStopMs);
+  if (!StopSpoolerService()) {
+    DiagLog::Write(L"Failed to StopSpoolerService() \n");
+    return false;
+  }
+  Sleep(kBeforeSpoolerStartMs);
+  if (!StartSpoolerService()) {
+    DiagLog::Write(L"Failed to StartSpoolerService() \n");
+    return false;
+  }
+  return true;
+}
+
+HANDLE OpenParallelPortLogged(const wchar_t* failureFormat) {
+  HANDLE port = OpenParallelPortReadWrite();
+  if (port == INVALID_HANDLE_VALUE) DiagLog::Write(failureFormat, static_cast<int>(GetLastError()));
+  return port;
+}
+
+HANDLE OpenParallelPortAfterSpoolerRestart(const wchar_t* failureFormat) {
+  if (!RestartSpoolerForPort(kBeforeSpoolerStopMs)) return INVALID_HANDLE_VALUE;
+  Sleep(kBeforePortOpenMs);
+  return OpenParallelPortLogged(failureFormat);
+}

@@ -26,3 +26,14 @@ int ReadData(HANDLE handle, void* buffer, DWORD count, DWORD timeoutMs);
 // (sharing read). INVALID_HANDLE_VALUE with the system's error on failure.
 HANDLE OpenParallelPortReadWrite();
 HANDLE OpenParallelPortForReading();
+
+// Restarts the print spooler, which would otherwise hold the parallel port: waits
+// `beforeStopMs`, stops it, waits 1000 ms, starts it. False after a logged failure.
+bool RestartSpoolerForPort(DWORD beforeStopMs);
+// Opens the parallel port for reading and writing; a failure is logged with `failureFormat`
+// (one %d, the system's error code).
+HANDLE OpenParallelPortLogged(const wchar_t* failureFormat);
+// The parallel port for one of the engine's exchanges: the spooler restarted 2000 ms from now,
+// then after 2000 ms more the port opened as OpenParallelPortLogged does. INVALID_HANDLE_VALUE
+// after a logged failure of either.
+HANDLE OpenParallelPortAfterSpoolerRestart(const wchar_t* failureFormat);

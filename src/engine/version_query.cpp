@@ -7,14 +7,11 @@
 #include "engine/local_acl.h"
 #include "engine/local_channel.h"
 #include "engine/network_channel.h"
-#include "engine/spooler_control.h"
 #include "platform/unique_handle.h"
 
 namespace {
 
-constexpr DWORD kPauseBeforeSpoolerStopMs = 2000;
-constexpr DWORD kPauseBeforeSpoolerStartMs = 1000;
-constexpr DWORD kPauseBeforePortOpenMs = 2000;
+const wchar_t kPortOpenFailure[] = L"_DownLaodRequired Failed to open PrllPort(gle=%d)";
 
 int32_t UsbVersion() {
   Cusb usb;
@@ -38,34 +35,14 @@ int32_t UsbVersion() {
   return version;
 }
 
-// Opens the parallel port for reading and writing; logs a failure.
-HANDLE OpenPortForQuery() {
-  HANDLE port = OpenParallelPortReadWrite();
-  if (port == INVALID_HANDLE_VALUE) {
-    DiagLog::Write(L"_DownLaodRequired Failed to open PrllPort(gle=%d)", static_cast<int>(GetLastError()));
-  }
-  return port;
-}
-
 int32_t ParallelVersion() {
-  Sleep(kPauseBeforeSpoolerStopMs);
-  if (!StopSpoolerService()) {
-    DiagLog::Write(L"Failed to StopSpoolerService() \n");
-    return -1;
-  }
-  Sleep(kPauseBeforeSpoolerStartMs);
-  if (!StartSpoolerService()) {
-    DiagLog::Write(L"Failed to StartSpoolerService() \n");
-    return -1;
-  }
-  Sleep(kPauseBeforePortOpenMs);
-  HANDLE port = OpenPortForQuery();
+  HANDLE port = OpenParallelPortAfterSpoolerRestart(kPortOpenFailure);
   if (port == INVALID_HANDLE_VALUE) return -1;
 
   int32_t version = 0;
   for (int attempt = 0; attempt < LOCAL_VERSION_ATTEMPTS; ++attempt) {
     // GetPrllFWVersion closes the port it is given, so each retry opens a fresh one.
-    if (attempt > 0 && (port = OpenPortForQuery()) == INVALID_HANDLE_VALUE) break;
+    if (attempt > 0 && (port = OpenParallelPortLogged(kPortOpenFailure)) == INVALID_HANDLE_VALUE) break;
     version = GetPrllFWVersion(port);
     DiagLog::Write(L"GetPrllFWVersion = %d", version);
     if (version != 0) break;

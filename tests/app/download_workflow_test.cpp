@@ -12,6 +12,8 @@
 #include "host/clock.h"
 #include "host/files.h"
 #include "host/machine.h"
+#include "host/process.h"
+#include "host/services.h"
 #include "support/trace.h"
 
 namespace {
@@ -127,6 +129,32 @@ TEST(DownloadWorkflow, ASuccessfulBurnMarksTheRowAndThePrinterHasTheNewVersion) 
                                                L"Downloading new Firmware ..."}));
   // The computer was kept awake for the burn and let go after it.
   EXPECT_EQ(host::CallCount("SetThreadExecutionState"), 2);
+  program.Finish();
+}
+
+TEST(DownloadWorkflow, AParallelPrinterIsAskedAndBurnedThroughThePort) {
+  app_test::PrepareProgram();
+  const wchar_t kName[] = L"TV Vexline Q5530 MFP LPT";
+  auto installed = app_test::InstallParallelPrinter(kName);
+  app_test::WriteImage(L"TVQ5530.bin", "216");  // the base model's, Western panel
+
+  RunningProgram program;
+  program.MainDialog();
+  const int stopsBefore = host::services::StopCount(L"Spooler");
+  const int startsBefore = host::services::StartCount(L"Spooler");
+  EXPECT_TRUE(DownloadOnce(program).empty());
+  EXPECT_EQ(program.Rows()[0][2], L"-- Updated --");
+  EXPECT_EQ(installed.printer().Model().Version(), 216u);
+  EXPECT_EQ(installed.printer().Model().BurnCount(), 1);
+  // The device ID, build information and version queries restart the spooler once each, the
+  // burn twice; it runs again at the end.
+  EXPECT_EQ(host::services::StopCount(L"Spooler") - stopsBefore, 5);
+  EXPECT_EQ(host::services::StartCount(L"Spooler") - startsBefore, 5);
+  EXPECT_EQ(host::services::StatusOf(L"Spooler").dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+  // The burn's printer-UI command names the printer.
+  std::vector<host::process::Launch> launches = host::process::Launches();
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0].commandLine, "rundll32.exe printui.dll,PrintUIEntry /y /n \"TV Vexline Q5530 MFP LPT\"");
   program.Finish();
 }
 

@@ -9,8 +9,11 @@
 #include "engine/engine_context.h"
 #include "engine/local_acl.h"
 #include "host/clock.h"
+#include "host/device_files.h"
 #include "host/machine.h"
+#include "host/services.h"
 #include "platform/unique_handle.h"
+#include "support/printer_device.h"
 #include "support/trace.h"
 #include "usb_printer.h"
 
@@ -205,6 +208,72 @@ TEST(GetInfo, DeviceThatCannotBeOpenedGivesZero) {
   EXPECT_EQ(_GetInfo(ACLCMD_GET_DEVICE_ID, out.data()), 0);
   EXPECT_TRUE(Traced(L"_GetInfo OpenUSBDevice = INVALID_HANDLE_VALUE"));
   EXPECT_FALSE(Traced(L"_GetInfo  dwRetVal = 0"));  // it ends before the attempts
+}
+
+TEST(GetInfo, ParallelPrinterIsAskedOnThePortAfterASpoolerRestart) {
+  simprinter::Printer printer;
+  testing_support::AttachToParallelPort(printer);
+  InitGlobals(CONNECTION_PARALLEL, L"TV Vexline Q5530 MFP", nullptr, L"");
+
+  InfoBuffer id;
+  EXPECT_EQ(_GetInfo(ACLCMD_GET_DEVICE_ID, id.data()), 1);
+  std::vector<uint8_t> payload = printer.Model().DeviceIdPayload();
+  ASSERT_EQ(std::memcmp(id.data(), payload.data(), payload.size()), 0);
+  EXPECT_EQ(id.bytes[payload.size()], '\0');
+  // 2000 ms before the spooler stop and before the port opening, then the exchange: 1000 ms
+  // before its first read, 500 ms after the reply's and the payload's.
+  std::vector<DWORD> sleeps = host::clock::WaitsOf("Sleep");
+  ASSERT_GE(sleeps.size(), 5u);
+  EXPECT_EQ(sleeps.front(), 2000u);
+  EXPECT_EQ(std::vector<DWORD>(sleeps.end() - 4, sleeps.end()), (std::vector<DWORD>{2000, 1000, 500, 500}));
+
+  InfoBuffer build;
+  EXPECT_EQ(_GetInfo(ACLCMD_GET_BUILD_INFO, build.data()), 1);
+  EXPECT_EQ(std::string(build.data()), printer.Model().BuildInfo());
+  EXPECT_TRUE(build.GuardIntact());
+
+  // One read-write, overlapped opening per query, each closed again (the leak check), and one
+  // spooler restart per query.
+  auto openings = host::device_files::ParallelPortOpenings();
+  ASSERT_EQ(openings.size(), 2u);
+  for (const auto& opening : openings) {
+    EXPECT_EQ(opening.access, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
+    EXPECT_EQ(opening.share, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE));
+    EXPECT_NE(opening.flags & FILE_FLAG_OVERLAPPED, 0u);
+  }
+  EXPECT_EQ(host::services::StopCount(L"Spooler"), 2);
+  EXPECT_EQ(host::services::StartCount(L"Spooler"), 2);
+  EXPECT_EQ(printer.Commands(), (std::vector<uint16_t>{ACLCMD_GET_DEVICE_ID, ACLCMD_GET_BUILD_INFO}));
+  EXPECT_EQ(printer.Count(simprinter::Event::kUel), 4);  // envelope and closing sequence each
+  EXPECT_EQ(TraceCount(L"_GetInfo  dwRetVal = 1"), 2);
+  EXPECT_FALSE(Traced(L"_GetInfo OpenUSBDevice = INVALID_HANDLE_VALUE"));
+}
+
+TEST(GetInfo, ParallelPortThatCannotBeReachedGivesZero) {
+  struct Case {
+    const char* name;
+    void (*setUp)();
+    const wchar_t* line;
+  };
+  const Case cases[] = {
+      {"spooler does not stop", [] { host::services::SetAdministrator(false); }, L"Failed to StopSpoolerService() \n"},
+      {"port does not open", [] { host::device_files::SetParallelPortError(ERROR_ACCESS_DENIED); },
+       L"_GetInfo Failed to open PrllPort(gle=5)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host::ResetMachine();
+    simprinter::Printer printer;
+    testing_support::AttachToParallelPort(printer);
+    InitGlobals(CONNECTION_PARALLEL, L"TV Vexline Q5530 MFP", nullptr, L"");
+    c.setUp();
+    InfoBuffer out;
+    EXPECT_EQ(_GetInfo(ACLCMD_GET_BUILD_INFO, out.data()), 0);
+    EXPECT_TRUE(Traced(c.line));
+    EXPECT_EQ(out.bytes[0], '#');
+    EXPECT_TRUE(printer.Commands().empty());
+    EXPECT_FALSE(Traced(L"_GetInfo  dwRetVal = 0"));  // it ends before the attempts
+  }
 }
 
 }  // namespace
