@@ -10,6 +10,7 @@
 #include "app/image_files.h"
 #include "host/devices.h"
 #include "host/files.h"
+#include "host/network.h"
 #include "host/ports.h"
 #include "host/spooler.h"
 #include "host/windows.h"
@@ -163,13 +164,16 @@ InstalledPrinter InstallParallelPrinter(const std::wstring& name, simprinter::Pr
   return installed;
 }
 
-InstalledPrinter InstallNetworkPrinter(const std::wstring& name, simprinter::PrinterSettings settings) {
+InstalledPrinter InstallNetworkPrinter(const std::wstring& name, simprinter::PrinterSettings settings,
+                                       const std::string& hostName) {
   InstalledPrinter installed;
   installed.network = std::make_unique<testing_support::PrinterOnLoopback>(std::move(settings));
   const std::string& address = installed.network->address();
-  std::wstring port = L"IP_" + std::wstring(address.begin(), address.end());
+  if (!hostName.empty()) host::network::SetHostAddresses(hostName, {address});
+  const std::string& portAddress = hostName.empty() ? address : hostName;
+  std::wstring port = L"IP_" + std::wstring(portAddress.begin(), portAddress.end());
   host::ports::AddPort(host::ports::Port{port, L"Standard TCP/IP Port", L"Standard TCP/IP Port"});
-  host::ports::AnswerIPAddress(port, std::wstring(address.begin(), address.end()));
+  host::ports::AnswerIPAddress(port, std::wstring(portAddress.begin(), portAddress.end()));
   Install(name, port);
   return installed;
 }
@@ -215,6 +219,15 @@ std::vector<std::vector<std::wstring>> RunningProgram::Rows() {
 int RunningProgram::SelectedRow() {
   return static_cast<int>(
       SendMessageW(GetDlgItem(MainDialog(), kListId), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void RunningProgram::Select(int row) {
+  HWND list = GetDlgItem(MainDialog(), kListId);
+  LVITEMW state{};
+  state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+  state.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
 }
 
 void RunningProgram::Press(int id) { PostMessageW(MainDialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }

@@ -35,7 +35,10 @@ struct InstalledPrinter {
 // Only one USB printer per test (the USB device has a fixed parent ID prefix).
 InstalledPrinter InstallUsbPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {});
 InstalledPrinter InstallParallelPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {});
-InstalledPrinter InstallNetworkPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {});
+// With a `hostName`, the port's address is that name, which the name service resolves to the
+// printer's loopback address.
+InstalledPrinter InstallNetworkPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {},
+                                       const std::string& hostName = "");
 
 struct Box {
   std::wstring text;
@@ -55,6 +58,8 @@ class RunningProgram {
   // Each row's three cells.
   std::vector<std::vector<std::wstring>> Rows();
   int SelectedRow();
+  // Selects this row alone, as a click on it would.
+  void Select(int row);
   // Presses a button of the main dialog and returns at once.
   void Press(int id);
   // Waits until the UI thread waits for messages (a message box's loop counts).
