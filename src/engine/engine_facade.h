@@ -13,7 +13,8 @@ constexpr size_t FACADE_VERSION_BUFFER_SIZE = 1024;
 
 // The printer's IEEE 1284 device ID into `out` (FACADE_INFO_BUFFER_SIZE bytes). On USB and the
 // parallel port `out` holds the payload as the printer sends it: a 2-byte big-endian length,
-// then the text; on the network the text from the payload's second byte. Returns 1, 0 on failure, -1 when `type` is not a connection kind.
+// then the text; on the network the text from the payload's second byte. Returns 1, 0 on
+// failure, -1 when `type` is not a connection kind.
 int32_t Get1284String(char* out, int32_t type, const wchar_t* deviceID, const wchar_t* InstanceID);
 // The printer's build information text into `out` (FACADE_INFO_BUFFER_SIZE bytes), with the
 // same results.

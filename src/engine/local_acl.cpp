@@ -93,14 +93,12 @@ bool ReadPayload(HANDLE handle, char* out) {
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 // The device of the context's printer: the parallel port, opened as the version query opens it
 // (after a spooler restart), or the USB device. INVALID_HANDLE_VALUE after a logged failure.
 HANDLE OpenInfoDevice() {
-  if (EngineContext().isParallel) return OpenParallelPortAfterSpoolerRestart(L"_GetInfo Failed to open PrllPort(gle=%d)");
+  if (EngineContext().isParallel) {
+    return OpenParallelPortAfterSpoolerRestart(L"_GetInfo Failed to open PrllPort(gle=%d)");
+  }
   Cusb usb;
   if (!usb.Open(EngineContext().deviceInstanceID)) {
     DiagLog::Write(L"_GetInfo OpenUSBDevice = INVALID_HANDLE_VALUE");
