@@ -71,6 +71,7 @@ app_test::InstalledPrinter Install(const LabPrinter& lab) {
   return installed;
 }
 
+// `text` in UTF-8 on one line: a line feed becomes the two characters \n.
 std::string Utf8(const std::wstring& text) {
   std::string out;
   for (wchar_t wide : text) {
