@@ -81,8 +81,8 @@ void AttachScriptedDevices(fuzzing::InputReader& in) {
       default: script->steps.push_back({Step::kTimeOut, {}}); break;
     }
   }
-  // The USB printing device (a parallel printer's information queries reach it too) and the
-  // parallel port.
+  // The USB printing device and the parallel port (where a parallel printer's information
+  // queries go too).
   host::devices::AddUsbPrintDevice(host::devices::UsbPrintDevice{kInstanceId, L"USB\\VID_7E51&PID_A717", L"7&1a&0"});
   std::wstring path = host::devices::InterfacePathOf(kInstanceId);
   host::devices::Attach(kInstanceId, [script, path](DWORD access, DWORD flags) {
