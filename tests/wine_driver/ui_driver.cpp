@@ -31,6 +31,8 @@
 //   screenshot-box FILE   waits for a message box of the dialog's process and writes its area,
 //                         leaving it open (expect-box then checks and presses it)
 //   wait-cell TEXT        waits until a cell of the list view holds this text
+//   wait-rows N           waits until the list view has at least N rows and the status line
+//                         (control 1000) is empty: the list is built
 #include <windows.h>
 #include <commctrl.h>
 
@@ -414,6 +416,28 @@ void WaitWindow(const std::wstring& title) {
   Print(L"window: " + Quoted(title) + L" class " + ClassOf(g_window));
 }
 
+// True when the window's thread takes a message within a second: the dialog's thread is not busy
+// in a long step (building the list, a download), during which a message would wait for it.
+bool Answers(HWND window) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0;
+}
+
+void WaitRows(int wanted) {
+  HWND dialog = RequireDialog();
+  HWND list = FindList();
+  if (!list) Fail(L"the dialog has no list view");
+  HWND status = GetDlgItem(dialog, 1000);
+  int rows = 0;
+  const bool built = WaitFor([&] {
+    if (!Answers(dialog)) return false;
+    rows = static_cast<int>(SendBounded(list, LVM_GETITEMCOUNT, 0, 0));
+    return rows >= wanted && (!status || WindowText(status).empty());
+  });
+  if (!built) Fail(L"the list has " + Number(static_cast<unsigned>(rows)) + L" rows, not " + std::to_wstring(wanted) + L", after " + Number(g_timeoutMs) + L" ms");
+  Print(L"rows ready: " + Number(static_cast<unsigned>(rows)));
+}
+
 // Waits until a cell of the list view holds `text`.
 void WaitCell(const std::wstring& text) {
   RequireDialog();
@@ -421,6 +445,7 @@ void WaitCell(const std::wstring& text) {
   if (!list) Fail(L"the dialog has no list view");
   int foundRow = -1, foundColumn = -1;
   const bool found = WaitFor([&] {
+    if (!Answers(list)) return false;
     const int rows = static_cast<int>(SendBounded(list, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < rows; ++row) {
       for (int column = 0; column < 3; ++column) {
@@ -517,6 +542,7 @@ const Command kCommands[] = {
      }},
     {L"screenshot-box", Takes::kText, [](const std::wstring& t, int) { Screenshot(WaitBox(true), t); }},
     {L"wait-cell", Takes::kText, [](const std::wstring& t, int) { WaitCell(t); }},
+    {L"wait-rows", Takes::kNumber, [](const std::wstring&, int n) { WaitRows(n); }},
 };
 
 struct Step {
