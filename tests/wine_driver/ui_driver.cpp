@@ -30,7 +30,8 @@
 //   screenshot-window FILE  the same for the window wait-window found
 //   screenshot-box FILE   waits for a message box of the dialog's process and writes its area,
 //                         leaving it open (expect-box then checks and presses it)
-//   wait-cell TEXT        waits until a cell of the list view holds this text
+//   wait-cell TEXT        waits until a cell of a selected row of the list view holds this text;
+//                         a message box of the dialog's process ends the wait (reported, failed)
 //   wait-rows N           waits until the list view has at least N rows and the status line
 //                         (control 1000) is empty: the list is built
 #include <windows.h>
@@ -438,16 +439,22 @@ void WaitRows(int wanted) {
   Print(L"rows ready: " + Number(static_cast<unsigned>(rows)));
 }
 
-// Waits until a cell of the list view holds `text`.
+// Waits until a cell of a selected row holds `text`. A message box of the dialog's process
+// (a failed download) ends the wait at once, with its text.
 void WaitCell(const std::wstring& text) {
   RequireDialog();
   HWND list = FindList();
   if (!list) Fail(L"the dialog has no list view");
   int foundRow = -1, foundColumn = -1;
+  HWND box = nullptr;
   const bool found = WaitFor([&] {
+    BoxSearch search{g_dialogPid, true, nullptr};
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    if ((box = search.found) != nullptr) return true;
     if (!Answers(list)) return false;
     const int rows = static_cast<int>(SendBounded(list, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < rows; ++row) {
+      if (!(SendBounded(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) & LVIS_SELECTED)) continue;
       for (int column = 0; column < 3; ++column) {
         if (ItemText(list, row, column) == text) {
           foundRow = row;
@@ -458,7 +465,12 @@ void WaitCell(const std::wstring& text) {
     }
     return false;
   });
-  if (!found) Fail(L"no cell " + Quoted(text) + L" within " + Number(g_timeoutMs) + L" ms");
+  if (box) {
+    HWND textControl = GetDlgItem(box, 0xFFFF);
+    Fail(L"a message box came instead of the cell " + Quoted(text) + L": " +
+         Quoted(textControl ? WindowText(textControl) : L""));
+  }
+  if (!found) Fail(L"no cell " + Quoted(text) + L" in a selected row within " + Number(g_timeoutMs) + L" ms");
   Print(L"cell: row " + Number(static_cast<unsigned>(foundRow)) + L" column " + Number(static_cast<unsigned>(foundColumn)) +
         L" " + Quoted(text));
 }

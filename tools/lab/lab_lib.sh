@@ -224,7 +224,10 @@ lab_start() {
 # lab_run_program DEBUGFILE: starts corvel.exe from its folder in the background; its debug
 # output, each line stamped with its arrival time, goes to DEBUGFILE; its id to lab_program_pid.
 lab_run_program() {
-  (cd "$lab_folder" && exec "$WINE" corvel.exe 2>&1 >/dev/null | python3 -u "$(dirname "${BASH_SOURCE[0]}")/stamp.py" >"$1") &
+  local stamp debug
+  stamp=$(realpath "$(dirname "${BASH_SOURCE[0]}")/stamp.py")
+  debug=$(realpath -m "$1")
+  (cd "$lab_folder" && "$WINE" corvel.exe 2>&1 >/dev/null | python3 -u "$stamp" >"$debug") &
   lab_program_pid=$!
 }
 
