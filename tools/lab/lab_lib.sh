@@ -36,14 +36,15 @@ lab_names=()                # the printers started, in the order above
 
 lab_say() { echo "lab: $*"; }
 
+# Runs as the EXIT trap too, where a failing command would change the script's exit status.
 lab_stop() {
   local pid
-  [ -n "${lab_program_pid:-}" ] && kill -TERM "$lab_program_pid" 2>/dev/null
+  if [ -n "${lab_program_pid:-}" ]; then kill -TERM "$lab_program_pid" 2>/dev/null || true; fi
   # Wine's processes end before the printers' terminals close: never close a pseudo-terminal's
   # master side while Wine may hold its slave.
-  [ -n "${WINEPREFIX:-}" ] && timeout 20 wineserver -k 2>/dev/null
-  for pid in "${lab_pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
-  for pid in "${lab_pids[@]}"; do wait "$pid" 2>/dev/null; done
+  if [ -n "${WINEPREFIX:-}" ]; then timeout 20 wineserver -k 2>/dev/null || true; fi
+  for pid in "${lab_pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  for pid in "${lab_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   lab_pids=()
   return 0
 }
@@ -158,6 +159,8 @@ lab_usb_link_name() {
 # display session as the program's run).
 lab_start() {
   trap lab_stop EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
   mkdir -p "$LAB_DIR/logs"
   LAB_DIR=$(realpath "$LAB_DIR")
   local prefix="$LAB_DIR/wineprefix" spec name channel options log
