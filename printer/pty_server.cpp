@@ -58,7 +58,10 @@ bool PtyServer::Start(const std::string& link, std::string* error) {
   mode.c_cc[VMIN] = 1;
   mode.c_cc[VTIME] = 0;
   if (::tcsetattr(slave_, TCSANOW, &mode) != 0) return fail("tcsetattr");
-  if (::pipe2(stopPipe_, O_CLOEXEC) != 0) return fail("pipe");
+  if (!stop_.Open(error)) {
+    Stop();
+    return false;
+  }
   ::unlink(link.c_str());  // a symlink left by an earlier run
   if (::symlink(slavePath_.c_str(), link.c_str()) != 0) return fail(link);
   link_ = link;
@@ -68,22 +71,16 @@ bool PtyServer::Start(const std::string& link, std::string* error) {
 
 void PtyServer::Stop() {
   if (thread_.joinable()) {
-    char stop = 's';
-    (void)!::write(stopPipe_[1], &stop, 1);
+    stop_.Raise();
     thread_.join();
   }
   if (!link_.empty()) ::unlink(link_.c_str());
   link_.clear();
-  for (int* fd : {&slave_, &master_, &stopPipe_[0], &stopPipe_[1]}) {
+  stop_.Close();
+  for (int* fd : {&slave_, &master_}) {
     if (*fd >= 0) ::close(*fd);
     *fd = -1;
   }
-}
-
-bool PtyServer::Pause(int ms) {
-  if (ms <= 0) return true;
-  pollfd stop{stopPipe_[0], POLLIN, 0};
-  return ::poll(&stop, 1, ms) == 0;
 }
 
 // One session for the device's life: a terminal does not tell the server when the host opens or
@@ -95,7 +92,7 @@ void PtyServer::Serve() {
   session.emplace(printer_);
   uint8_t buffer[4096];
   for (;;) {
-    pollfd fds[2] = {{master_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+    pollfd fds[2] = {{master_, POLLIN, 0}, {stop_.Fd(), POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       return;
@@ -104,12 +101,13 @@ void PtyServer::Serve() {
     ssize_t n = ::read(master_, buffer, sizeof buffer);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) {
-      if (!Pause(50)) return;  // the terminal is hung up for a moment; the slave is ours, so it comes back
+      // The terminal is hung up for a moment; the slave is held open here, so it comes back.
+      if (!stop_.Pause(50)) return;
       continue;
     }
     bool restart = false;
     for (const Piece& piece : session->Receive(buffer, static_cast<size_t>(n))) {
-      if (!Pause(piece.delayMs)) return;
+      if (!stop_.Pause(piece.delayMs)) return;
       if (!piece.bytes.empty() && !WriteAll(master_, piece.bytes.data(), piece.bytes.size())) return;
       if (piece.close) {
         restart = true;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "printer/printer.h"
+#include "printer/stop_signal.h"
 
 namespace simprinter {
 
@@ -27,14 +28,13 @@ class PtyServer {
 
  private:
   void Serve();
-  bool Pause(int ms);
 
   Printer& printer_;
   int master_ = -1;
   // Held open for the server's life: with no slave open, reads on the master fail (EIO) and a
   // client closing the device would hang the terminal up.
   int slave_ = -1;
-  int stopPipe_[2] = {-1, -1};
+  StopSignal stop_;
   std::string link_;
   std::string slavePath_;
   std::thread thread_;

@@ -412,7 +412,9 @@ void WaitWindow(const std::wstring& title) {
     EnumWindows(FindWindowOfDialogProcess, reinterpret_cast<LPARAM>(&search));
     return search.found != nullptr;
   });
-  if (!found) Fail(L"no visible window " + Quoted(title) + L" of the dialog's process within " + Number(g_timeoutMs) + L" ms");
+  if (!found) {
+    Fail(L"no visible window " + Quoted(title) + L" of the dialog's process within " + Number(g_timeoutMs) + L" ms");
+  }
   g_window = search.found;
   Print(L"window: " + Quoted(title) + L" class " + ClassOf(g_window));
 }
@@ -435,7 +437,10 @@ void WaitRows(int wanted) {
     rows = static_cast<int>(SendBounded(list, LVM_GETITEMCOUNT, 0, 0));
     return rows >= wanted && (!status || WindowText(status).empty());
   });
-  if (!built) Fail(L"the list has " + Number(static_cast<unsigned>(rows)) + L" rows, not " + std::to_wstring(wanted) + L", after " + Number(g_timeoutMs) + L" ms");
+  if (!built) {
+    Fail(L"the list has " + Number(static_cast<unsigned>(rows)) + L" rows, not " + std::to_wstring(wanted) +
+         L", after " + Number(g_timeoutMs) + L" ms");
+  }
   Print(L"rows ready: " + Number(static_cast<unsigned>(rows)));
 }
 
@@ -471,8 +476,8 @@ void WaitCell(const std::wstring& text) {
          Quoted(textControl ? WindowText(textControl) : L""));
   }
   if (!found) Fail(L"no cell " + Quoted(text) + L" in a selected row within " + Number(g_timeoutMs) + L" ms");
-  Print(L"cell: row " + Number(static_cast<unsigned>(foundRow)) + L" column " + Number(static_cast<unsigned>(foundColumn)) +
-        L" " + Quoted(text));
+  Print(L"cell: row " + Number(static_cast<unsigned>(foundRow)) + L" column " +
+        Number(static_cast<unsigned>(foundColumn)) + L" " + Quoted(text));
 }
 
 // Writes the window's area of the screen as a 24-bit BMP. A copy of the screen, not PrintWindow,

@@ -93,6 +93,13 @@ lab_registry() {
   # Without a window manager Wine waits 2 s on each window that closes unless it manages them.
   echo '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]'
   echo '"Managed"="N"'
+  # The prefix is kept between runs: every lab printer of an earlier run goes first, so that one
+  # that did not start this time is not listed with an earlier run's port.
+  local spec
+  for spec in "${lab_specs[@]}"; do
+    echo
+    echo "[-HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Printers\\${spec%%|*}]"
+  done
   for name in "${lab_names[@]}"; do
     channel=${lab_channel[$name]}
     case $channel in
