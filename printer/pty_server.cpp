@@ -14,13 +14,15 @@ namespace simprinter {
 
 namespace {
 
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
+// Writes to the non-blocking master: a client that reads nothing fills the terminal's queue, and
+// the wait for room ends when the server stops. False when stopped or on an error.
+bool WriteAll(int fd, int stopFd, const uint8_t* data, size_t size) {
   while (size > 0) {
     ssize_t n = ::write(fd, data, size);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) {
-      pollfd p{fd, POLLOUT, 0};
-      ::poll(&p, 1, 100);
+      pollfd fds[2] = {{fd, POLLOUT, 0}, {stopFd, POLLIN, 0}};
+      if (::poll(fds, 2, -1) > 0 && fds[1].revents) return false;
       continue;
     }
     if (n <= 0) return false;
@@ -44,6 +46,7 @@ bool PtyServer::Start(const std::string& link, std::string* error) {
   };
   master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_ < 0) return fail("posix_openpt");
+  if (::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK) != 0) return fail("fcntl");
   if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return fail("unlockpt");
   const char* name = ::ptsname(master_);
   if (name == nullptr) return fail("ptsname");
@@ -108,7 +111,7 @@ void PtyServer::Serve() {
     bool restart = false;
     for (const Piece& piece : session->Receive(buffer, static_cast<size_t>(n))) {
       if (!stop_.Pause(piece.delayMs)) return;
-      if (!piece.bytes.empty() && !WriteAll(master_, piece.bytes.data(), piece.bytes.size())) return;
+      if (!piece.bytes.empty() && !WriteAll(master_, stop_.Fd(), piece.bytes.data(), piece.bytes.size())) return;
       if (piece.close) {
         restart = true;
         break;

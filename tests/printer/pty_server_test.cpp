@@ -110,5 +110,30 @@ TEST_F(PtyServerTest, KeepsServingAcrossOpeningsAndClosingFaults) {
   EXPECT_EQ(printer.Commands(), (std::vector<uint16_t>{1, 1, 1}));
 }
 
+// A client that asks and never reads fills the terminal's queue with replies; the server still
+// stops when told.
+TEST_F(PtyServerTest, StopsWhileRepliesWaitUnread) {
+  Printer printer;
+  PtyServer server(printer);
+  std::string error;
+  ASSERT_TRUE(server.Start(link_, &error)) << error;
+  int fd = ::open(link_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  std::string queries;
+  for (int i = 0; i < 20000; ++i) queries += Query(kCmdGetVersion);
+  size_t sent = 0;
+  // Writes until the terminal has taken nothing for 5 rounds of 10 ms.
+  for (int idle = 0; idle < 5 && sent < queries.size();) {
+    ssize_t n = ::write(fd, queries.data() + sent, queries.size() - sent);
+    idle = n > 0 ? 0 : idle + 1;
+    if (n > 0) sent += static_cast<size_t>(n);
+    ::usleep(10000);
+  }
+  // The server stalled on replies nobody reads, so the client could not send everything.
+  ASSERT_LT(sent, queries.size()) << "the replies fit the terminal: nothing is tested";
+  server.Stop();
+  ::close(fd);
+}
+
 }  // namespace
 }  // namespace simprinter
