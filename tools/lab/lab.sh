@@ -127,6 +127,7 @@ lab_program_pid=""
 lab_stop
 
 python3 tools/lab/bmp2png.py "$out"/*.bmp >/dev/null 2>&1 || echo "lab: the screenshots stay BMP files"
+find "$out" -name '*.errors' -empty -delete  # the driver's error output, kept only when it wrote some
 lab_trace "$out/program.debug" >"$out/trace.txt"
 for name in "${lab_names[@]}"; do cp "${lab_log[$name]}" "$out/"; done
 
