@@ -121,7 +121,10 @@ check "the printer that does not answer is left out" test -z "$(lab_row "$work/l
 # The host name: the printer behind "localhost" answered the version query the row shows.
 if [ -n "${lab_log[$p (localhost)]:-}" ]; then
   logged "$p (localhost)" "command 0x01"
-  check "the trace shows \"localhost\" looked up" grep -q "localhost" "$work/program.debug"
+  lab_trace "$work/program.debug" >"$work/trace.txt"
+  resolved=$(awk '/ResolveHostname\(localhost\)/ { asked = 1 } asked && /InstanceID=/ { print $2; exit }' "$work/trace.txt")
+  check "the trace shows \"localhost\" resolved to 127.0.0.1 (saw ${resolved:-nothing})" \
+    test "$resolved" = "InstanceID=127.0.0.1"
 fi
 
 download "$p (current)" current expect-box "Firmware is current. No need to update at this time."

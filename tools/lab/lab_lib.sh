@@ -33,6 +33,7 @@ declare -A lab_specs_log=() # printer name -> where its log goes
 declare -A lab_options=()   # printer name -> its printer-server options
 declare -A lab_channel=()   # printer name -> network, hostname, usb or parallel
 lab_names=()                # the printers started, in the order above
+lab_stale_ports=()          # network ports an earlier run left in the prefix
 
 lab_say() { echo "lab: $*"; }
 
@@ -99,6 +100,15 @@ lab_registry() {
   for spec in "${lab_specs[@]}"; do
     echo
     echo "[-HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Printers\\${spec%%|*}]"
+  done
+  # and so do the ports of the network printers of earlier runs (their addresses were random).
+  local stale
+  for stale in "${lab_stale_ports[@]}"; do
+    echo
+    echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Ports]'
+    echo "\"$stale\"=-"
+    echo
+    echo "[-HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Monitors\\Local Port\\Ports\\$stale]"
   done
   for name in "${lab_names[@]}"; do
     channel=${lab_channel[$name]}
@@ -210,6 +220,8 @@ lab_start() {
   "$LAB_FWIMAGE" --standard "$lab_folder" --version 216 >"$LAB_DIR/logs/images.txt"
   rm -f "$lab_folder/TVQ5530An.bin"
 
+  mapfile -t lab_stale_ports < <("$WINE" reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Ports' 2>/dev/null |
+    tr -d '\r' | sed -n 's/^ *\(IP_[^ ]*\) *REG_SZ.*/\1/p')
   lab_registry >"$LAB_DIR/lab.reg"
   "$WINE" regedit /S "$(winepath -w "$LAB_DIR/lab.reg" 2>/dev/null || echo "Z:${LAB_DIR//\//\\}\\lab.reg")" \
     >/dev/null 2>&1 || { lab_say "regedit failed"; return 1; }
