@@ -223,8 +223,7 @@ lab_start() {
   mapfile -t lab_stale_ports < <("$WINE" reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Ports' 2>/dev/null |
     tr -d '\r' | sed -n 's/^ *\(IP_[^ ]*\) *REG_SZ.*/\1/p')
   lab_registry >"$LAB_DIR/lab.reg"
-  "$WINE" regedit /S "$(winepath -w "$LAB_DIR/lab.reg" 2>/dev/null || echo "Z:${LAB_DIR//\//\\}\\lab.reg")" \
-    >/dev/null 2>&1 || { lab_say "regedit failed"; return 1; }
+  "$WINE" regedit /S "Z:${LAB_DIR//\//\\}\\lab.reg" >/dev/null 2>&1 || { lab_say "regedit failed"; return 1; }
 
   for name in "${lab_names[@]}"; do
     log=${lab_specs_log[$name]}
