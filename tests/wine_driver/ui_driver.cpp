@@ -28,8 +28,8 @@
 //   wait-window TITLE     waits for a visible top-level window of the dialog's process with this
 //                         title (another dialog of the program, e.g. its progress dialog)
 //   screenshot-window FILE  the same for the window wait-window found
-//   screenshot-box FILE   waits for a message box of the dialog's process and writes its area,
-//                         leaving it open (expect-box then checks and presses it)
+//   screenshot-box FILE   waits for a message box of the dialog's process to draw its text and
+//                         writes its area, leaving it open (expect-box then checks and presses it)
 //   wait-cell TEXT        waits until a cell of a selected row of the list view holds this text;
 //                         a message box of the dialog's process ends the wait (reported, failed)
 //   wait-rows N           waits until the list view has at least N rows and the status line
@@ -284,6 +284,13 @@ BOOL CALLBACK FindBox(HWND window, LPARAM parameter) {
 
 // Waits for a message box of the dialog's process (or of another), reports it, checks its text
 // and presses OK; the box must then go away.
+// True when the window's thread takes a message within a second: the dialog's thread is not busy
+// in a long step (building the list, a download), during which a message would wait for it.
+bool Answers(HWND window) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0;
+}
+
 HWND WaitBox(bool sameProcess) {
   RequireDialog();
   BoxSearch search{g_dialogPid, sameProcess, nullptr};
@@ -295,6 +302,16 @@ HWND WaitBox(bool sameProcess) {
   const std::wstring whose = sameProcess ? L"the dialog's process" : L"another process";
   if (!found) Fail(L"no message box " + Quoted(g_boxCaption) + L" of " + whose + L" within " + Number(g_timeoutMs) + L" ms");
   return search.found;
+}
+
+// A message box of the dialog's process once it has drawn its text: the box is visible before
+// its first paint, which a copy of the screen would show empty.
+HWND PaintedBox() {
+  HWND box = WaitBox(true);
+  if (!WaitFor([&] { return GetDlgItem(box, 0xFFFF) != nullptr && Answers(box); })) Fail(L"the box does not answer");
+  RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  Sleep(300);
+  return box;
 }
 
 void ExpectBox(const std::wstring& expected, bool sameProcess) {
@@ -417,13 +434,6 @@ void WaitWindow(const std::wstring& title) {
   }
   g_window = search.found;
   Print(L"window: " + Quoted(title) + L" class " + ClassOf(g_window));
-}
-
-// True when the window's thread takes a message within a second: the dialog's thread is not busy
-// in a long step (building the list, a download), during which a message would wait for it.
-bool Answers(HWND window) {
-  DWORD_PTR result = 0;
-  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0;
 }
 
 void WaitRows(int wanted) {
@@ -557,7 +567,7 @@ const Command kCommands[] = {
        if (!g_window || !IsWindow(g_window)) Fail(L"no window: use wait-window first");
        Screenshot(g_window, t);
      }},
-    {L"screenshot-box", Takes::kText, [](const std::wstring& t, int) { Screenshot(WaitBox(true), t); }},
+    {L"screenshot-box", Takes::kText, [](const std::wstring& t, int) { Screenshot(PaintedBox(), t); }},
     {L"wait-cell", Takes::kText, [](const std::wstring& t, int) { WaitCell(t); }},
     {L"wait-rows", Takes::kNumber, [](const std::wstring&, int n) { WaitRows(n); }},
 };
