@@ -1,4 +1,5 @@
-// printer-server: a simulated network printer on a TCP address, for end-to-end runs and demos.
+// printer-server: a simulated printer on a TCP address (a network printer) or a pseudo-terminal (a
+// USB or parallel printer's device), for end-to-end runs and demos.
 // It logs each command it receives and each burn it accepts or refuses on standard output.
 #include <signal.h>
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "printer/printer.h"
+#include "printer/pty_server.h"
 #include "printer/tcp_server.h"
 
 namespace {
@@ -20,6 +22,8 @@ const char kUsage[] =
     "usage: printer-server [options]\n"
     "  --address A          IPv4 address to listen on (default 127.0.0.1)\n"
     "  --port N             TCP port (default 9100)\n"
+    "  --pty-link PATH      serve a pseudo-terminal in raw mode and make PATH a symlink to it;\n"
+    "                       TCP is then served only when --address or --port is given\n"
     "  --model TEXT         model name in the device ID (default \"TV Vexline Q5530n MFP\")\n"
     "  --device-id TEXT     whole IEEE 1284 device ID text (default built from --model)\n"
     "  --culture TEXT       front-panel culture in the build information (default WESTERN)\n"
@@ -76,6 +80,8 @@ int main(int argc, char** argv) {
   simprinter::FaultRule rule;
   bool faulty = false;
   std::optional<size_t> dropAfter;
+  std::string ptyLink;
+  bool tcpAsked = false;
 
   for (int i = 1; i < argc; ++i) {
     std::string option = argv[i];
@@ -94,8 +100,12 @@ int main(int argc, char** argv) {
     auto need = [&](unsigned long max) { return numeric && n <= max; };
     if (option == "--address") {
       address = value;
+      tcpAsked = true;
     } else if (option == "--port" && need(65535)) {
       port = n;
+      tcpAsked = true;
+    } else if (option == "--pty-link") {
+      ptyLink = value;
     } else if (option == "--model") {
       settings.model = value;
     } else if (option == "--device-id") {
@@ -169,17 +179,31 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   simprinter::TcpServer server(printer);
+  simprinter::PtyServer pty(printer);
   std::string error;
-  if (!server.Start(address, static_cast<uint16_t>(port), &error)) {
-    std::fprintf(stderr, "printer-server: %s\n", error.c_str());
-    return 1;
+  std::string where;
+  if (ptyLink.empty() || tcpAsked) {
+    if (!server.Start(address, static_cast<uint16_t>(port), &error)) {
+      std::fprintf(stderr, "printer-server: %s\n", error.c_str());
+      return 1;
+    }
+    where = address + ":" + std::to_string(port);
   }
-  std::printf("printer-server: %s on %s:%lu, version %s, device ID \"%s\", build information \"%s\"\n",
-              settings.model.c_str(), address.c_str(), port, printer.Model().VersionDigits().c_str(),
+  if (!ptyLink.empty()) {
+    if (!pty.Start(ptyLink, &error)) {
+      std::fprintf(stderr, "printer-server: %s\n", error.c_str());
+      return 1;
+    }
+    where += (where.empty() ? "" : " and ") + ptyLink + " -> " + pty.SlavePath();
+  }
+  std::printf("printer-server: %s on %s, version %s, device ID \"%s\", build information \"%s\"\n",
+              settings.model.c_str(), where.c_str(), printer.Model().VersionDigits().c_str(),
               printer.Model().DeviceId().c_str(), printer.Model().BuildInfo().c_str());
   std::fflush(stdout);
   int signal = 0;
   sigwait(&stopSignals, &signal);
+  // The terminal closes only now, when the lab has ended the programs that held its device.
+  pty.Stop();
   server.Stop();
   std::printf("printer-server: stopped (%d connections)\n", server.Connections());
   return 0;

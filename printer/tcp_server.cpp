@@ -37,8 +37,7 @@ bool TcpServer::Start(const std::string& address, uint16_t port, std::string* er
     listener_ = -1;
     return false;
   }
-  if (::pipe2(stopPipe_, O_CLOEXEC) != 0) {
-    *error = std::string("pipe: ") + std::strerror(errno);
+  if (!stop_.Open(error)) {
     ::close(listener_);
     listener_ = -1;
     return false;
@@ -49,14 +48,12 @@ bool TcpServer::Start(const std::string& address, uint16_t port, std::string* er
 
 void TcpServer::Stop() {
   if (thread_.joinable()) {
-    char stop = 's';
-    (void)!::write(stopPipe_[1], &stop, 1);
+    stop_.Raise();
     thread_.join();
   }
-  for (int* fd : {&listener_, &stopPipe_[0], &stopPipe_[1]}) {
-    if (*fd >= 0) ::close(*fd);
-    *fd = -1;
-  }
+  if (listener_ >= 0) ::close(listener_);
+  listener_ = -1;
+  stop_.Close();
 }
 
 bool TcpServer::WaitForIdle(std::chrono::milliseconds limit) {
@@ -64,15 +61,9 @@ bool TcpServer::WaitForIdle(std::chrono::milliseconds limit) {
   return idle_.wait_for(guard, limit, [this] { return !serving_; });
 }
 
-bool TcpServer::Pause(int ms) {
-  if (ms <= 0) return true;
-  pollfd stop{stopPipe_[0], POLLIN, 0};
-  return ::poll(&stop, 1, ms) == 0;
-}
-
 void TcpServer::Serve() {
   for (;;) {
-    pollfd fds[2] = {{listener_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+    pollfd fds[2] = {{listener_, POLLIN, 0}, {stop_.Fd(), POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       return;
@@ -100,7 +91,7 @@ void TcpServer::ServeConnection(int fd) {
   bool writing = true;
   uint8_t buffer[4096];
   for (;;) {
-    pollfd fds[2] = {{fd, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+    pollfd fds[2] = {{fd, POLLIN, 0}, {stop_.Fd(), POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       return;
@@ -111,7 +102,7 @@ void TcpServer::ServeConnection(int fd) {
     if (n <= 0) return;  // the host closed the connection
     if (!writing) continue;  // after a dropped connection: read to the end, answer nothing
     for (const Piece& piece : session.Receive(buffer, static_cast<size_t>(n))) {
-      if (!Pause(piece.delayMs)) return;
+      if (!stop_.Pause(piece.delayMs)) return;
       if (!piece.bytes.empty() && ::send(fd, piece.bytes.data(), piece.bytes.size(), MSG_NOSIGNAL) < 0) return;
       if (piece.close) {
         // A clean end of the stream (FIN), so the bytes already sent stay readable; the rest of

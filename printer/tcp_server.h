@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "printer/printer.h"
+#include "printer/stop_signal.h"
 
 namespace simprinter {
 
@@ -35,12 +36,10 @@ class TcpServer {
  private:
   void Serve();
   void ServeConnection(int fd);
-  // Waits `ms` real milliseconds; false when the server is stopping.
-  bool Pause(int ms);
 
   Printer& printer_;
   int listener_ = -1;
-  int stopPipe_[2] = {-1, -1};
+  StopSignal stop_;
   std::thread thread_;
   std::atomic<int> connections_{0};
   std::mutex lock_;

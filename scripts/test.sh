@@ -2,7 +2,8 @@
 # Sets up, builds both programs (native against the simulated host with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the Windows program with mingw-w64) and the fuzz targets
 # (clang, libFuzzer), and runs every test: the native tests, the Windows program's tests under
-# Wine, and a short run of each fuzz target over its seed corpus.
+# Wine (the end-to-end tests on the printer lab among them), and a short run of each fuzz target
+# over its seed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

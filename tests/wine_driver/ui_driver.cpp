@@ -25,6 +25,15 @@
 //   wait-exit             waits until the dialog's process has ended
 //   sleep MS              waits MS milliseconds
 //   screenshot FILE       writes the dialog's area of the screen as a 24-bit BMP file
+//   wait-window TITLE     waits for a visible top-level window of the dialog's process with this
+//                         title (another dialog of the program, e.g. its progress dialog)
+//   screenshot-window FILE  the same for the window wait-window found
+//   screenshot-box FILE   waits for a message box of the dialog's process to draw its text and
+//                         writes its area, leaving it open (expect-box then checks and presses it)
+//   wait-cell TEXT        waits until a cell of a selected row of the list view holds this text;
+//                         a message box of the dialog's process ends the wait (reported, failed)
+//   wait-rows N           waits until the list view has at least N rows and the status line
+//                         (control 1000) is empty: the list is built
 #include <windows.h>
 #include <commctrl.h>
 
@@ -40,6 +49,7 @@ DWORD g_timeoutMs = 20000;
 std::wstring g_boxCaption = L"Firmware Download Utility";
 
 HWND g_dialog = nullptr;
+HWND g_window = nullptr;  // the window wait-window found
 DWORD g_dialogPid = 0;
 HANDLE g_dialogProcess = nullptr;  // SYNCHRONIZE and memory access, for the list view and wait-exit
 HANDLE g_boxProcess = nullptr;     // SYNCHRONIZE, the process of the last box pressed
@@ -274,7 +284,14 @@ BOOL CALLBACK FindBox(HWND window, LPARAM parameter) {
 
 // Waits for a message box of the dialog's process (or of another), reports it, checks its text
 // and presses OK; the box must then go away.
-void ExpectBox(const std::wstring& expected, bool sameProcess) {
+// True when the window's thread takes a message within a second: the dialog's thread is not busy
+// in a long step (building the list, a download), during which a message would wait for it.
+bool Answers(HWND window) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0;
+}
+
+HWND WaitBox(bool sameProcess) {
   RequireDialog();
   BoxSearch search{g_dialogPid, sameProcess, nullptr};
   const bool found = WaitFor([&] {
@@ -284,7 +301,22 @@ void ExpectBox(const std::wstring& expected, bool sameProcess) {
   });
   const std::wstring whose = sameProcess ? L"the dialog's process" : L"another process";
   if (!found) Fail(L"no message box " + Quoted(g_boxCaption) + L" of " + whose + L" within " + Number(g_timeoutMs) + L" ms");
-  HWND box = search.found;
+  return search.found;
+}
+
+// A message box of the dialog's process once it has drawn its text: the box is visible before
+// its first paint, which a copy of the screen would show empty.
+HWND PaintedBox() {
+  HWND box = WaitBox(true);
+  if (!WaitFor([&] { return GetDlgItem(box, 0xFFFF) != nullptr && Answers(box); })) Fail(L"the box does not answer");
+  RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  Sleep(300);
+  return box;
+}
+
+void ExpectBox(const std::wstring& expected, bool sameProcess) {
+  HWND box = WaitBox(sameProcess);
+  const std::wstring whose = sameProcess ? L"the dialog's process" : L"another process";
   HWND textControl = GetDlgItem(box, 0xFFFF);
   const std::wstring text = textControl ? WindowText(textControl) : L"";
   HWND owner = GetWindow(box, GW_OWNER);
@@ -371,9 +403,98 @@ void WaitExit(HANDLE process, DWORD pid) {
   Print(L"process ended, exit code " + Number(code));
 }
 
-void Screenshot(const std::wstring& file) {
+struct WindowSearch {
+  DWORD pid;
+  const std::wstring* title;
+  HWND found;
+};
+
+BOOL CALLBACK FindWindowOfDialogProcess(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<WindowSearch*>(parameter);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != search->pid || window == g_dialog || !IsWindowVisible(window)) return TRUE;
+  wchar_t title[512] = {};
+  GetWindowTextW(window, title, 512);
+  if (*search->title != title) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+void WaitWindow(const std::wstring& title) {
+  RequireDialog();
+  WindowSearch search{g_dialogPid, &title, nullptr};
+  const bool found = WaitFor([&] {
+    search.found = nullptr;
+    EnumWindows(FindWindowOfDialogProcess, reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr;
+  });
+  if (!found) {
+    Fail(L"no visible window " + Quoted(title) + L" of the dialog's process within " + Number(g_timeoutMs) + L" ms");
+  }
+  g_window = search.found;
+  Print(L"window: " + Quoted(title) + L" class " + ClassOf(g_window));
+}
+
+void WaitRows(int wanted) {
+  HWND dialog = RequireDialog();
+  HWND list = FindList();
+  if (!list) Fail(L"the dialog has no list view");
+  HWND status = GetDlgItem(dialog, 1000);
+  int rows = 0;
+  const bool built = WaitFor([&] {
+    if (!Answers(dialog)) return false;
+    rows = static_cast<int>(SendBounded(list, LVM_GETITEMCOUNT, 0, 0));
+    return rows >= wanted && (!status || WindowText(status).empty());
+  });
+  if (!built) {
+    Fail(L"the list has " + Number(static_cast<unsigned>(rows)) + L" rows, not " + std::to_wstring(wanted) +
+         L", after " + Number(g_timeoutMs) + L" ms");
+  }
+  Print(L"rows ready: " + Number(static_cast<unsigned>(rows)));
+}
+
+// Waits until a cell of a selected row holds `text`. A message box of the dialog's process
+// (a failed download) ends the wait at once, with its text.
+void WaitCell(const std::wstring& text) {
+  RequireDialog();
+  HWND list = FindList();
+  if (!list) Fail(L"the dialog has no list view");
+  int foundRow = -1, foundColumn = -1;
+  HWND box = nullptr;
+  const bool found = WaitFor([&] {
+    BoxSearch search{g_dialogPid, true, nullptr};
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    if ((box = search.found) != nullptr) return true;
+    if (!Answers(list)) return false;
+    const int rows = static_cast<int>(SendBounded(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; ++row) {
+      if (!(SendBounded(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) & LVIS_SELECTED)) continue;
+      for (int column = 0; column < 3; ++column) {
+        if (ItemText(list, row, column) == text) {
+          foundRow = row;
+          foundColumn = column;
+          return true;
+        }
+      }
+    }
+    return false;
+  });
+  if (box) {
+    HWND textControl = GetDlgItem(box, 0xFFFF);
+    Fail(L"a message box came instead of the cell " + Quoted(text) + L": " +
+         Quoted(textControl ? WindowText(textControl) : L""));
+  }
+  if (!found) Fail(L"no cell " + Quoted(text) + L" in a selected row within " + Number(g_timeoutMs) + L" ms");
+  Print(L"cell: row " + Number(static_cast<unsigned>(foundRow)) + L" column " +
+        Number(static_cast<unsigned>(foundColumn)) + L" " + Quoted(text));
+}
+
+// Writes the window's area of the screen as a 24-bit BMP. A copy of the screen, not PrintWindow,
+// which Wine answers with a blank image.
+void Screenshot(HWND window, const std::wstring& file) {
   RECT area = {};
-  GetWindowRect(RequireDialog(), &area);
+  GetWindowRect(window, &area);
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
   HDC screen = GetDC(nullptr);
@@ -439,7 +560,16 @@ const Command kCommands[] = {
     {L"close", Takes::kNothing, [](const std::wstring&, int) { Press(IDCANCEL); }},
     {L"wait-exit", Takes::kNothing, [](const std::wstring&, int) { WaitExit(g_dialogProcess, g_dialogPid); }},
     {L"sleep", Takes::kNumber, [](const std::wstring&, int n) { Sleep(static_cast<DWORD>(n)); }},
-    {L"screenshot", Takes::kText, [](const std::wstring& t, int) { Screenshot(t); }},
+    {L"screenshot", Takes::kText, [](const std::wstring& t, int) { Screenshot(RequireDialog(), t); }},
+    {L"wait-window", Takes::kText, [](const std::wstring& t, int) { WaitWindow(t); }},
+    {L"screenshot-window", Takes::kText,
+     [](const std::wstring& t, int) {
+       if (!g_window || !IsWindow(g_window)) Fail(L"no window: use wait-window first");
+       Screenshot(g_window, t);
+     }},
+    {L"screenshot-box", Takes::kText, [](const std::wstring& t, int) { Screenshot(PaintedBox(), t); }},
+    {L"wait-cell", Takes::kText, [](const std::wstring& t, int) { WaitCell(t); }},
+    {L"wait-rows", Takes::kNumber, [](const std::wstring&, int n) { WaitRows(n); }},
 };
 
 struct Step {
