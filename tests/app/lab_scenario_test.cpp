@@ -42,23 +42,24 @@ struct LabPrinter {
   uint32_t versionAfter;
 };
 
+// The lab's names, in the order Wine lists installed printers (by name).
 const LabPrinter kLab[] = {
-    {L"Lab Network Old", Kind::kNetwork, 215, "WESTERN", "", false, L"Network", nullptr, 0, 216},
-    {L"Lab Network Current", Kind::kNetwork, 216, "WESTERN", "", false, L"Network",
-     L"Firmware is current. No need to update at this time.", app_test::kBoxWarning, 216},
-    {L"Lab Network Asian", Kind::kNetwork, 215, "ASIAN", "", false, L"Network",
+    {L"TV Vexline Q5530n (Asian panel)", Kind::kNetwork, 215, "ASIAN", "", false, L"Network",
      L"This Utility does not support a Network Printer with Asian Control Panel.", app_test::kBoxError, 215},
-    {L"Lab Network Named", Kind::kNetwork, 215, "WESTERN", "labprinter.example", false, L"Network", nullptr, 0, 216},
-    {L"Lab Network Silent", Kind::kNetwork, 215, "WESTERN", "", true, nullptr, nullptr, 0, 215},
-    {L"TV Vexline Q5530n MFP", Kind::kUsb, 215, "WESTERN", "", false, L"USB", nullptr, 0, 216},
-    {L"TV Vexline Q5530 MFP LPT", Kind::kParallel, 215, "WESTERN", "", false, L"Parallel", nullptr, 0, 216},
+    {L"TV Vexline Q5530n (current)", Kind::kNetwork, 216, "WESTERN", "", false, L"Network",
+     L"Firmware is current. No need to update at this time.", app_test::kBoxWarning, 216},
+    {L"TV Vexline Q5530n (localhost)", Kind::kNetwork, 215, "WESTERN", "labprinter.example", false, L"Network",
+     nullptr, 0, 216},
+    {L"TV Vexline Q5530n (not answering)", Kind::kNetwork, 215, "WESTERN", "", true, nullptr, nullptr, 0, 215},
+    {L"TV Vexline Q5530n (older)", Kind::kNetwork, 215, "WESTERN", "", false, L"Network", nullptr, 0, 216},
+    {L"TV Vexline Q5530n (parallel)", Kind::kParallel, 215, "WESTERN", "", false, L"Parallel", nullptr, 0, 216},
+    {L"TV Vexline Q5530n (USB)", Kind::kUsb, 215, "WESTERN", "", false, L"USB", nullptr, 0, 216},
 };
 
 app_test::InstalledPrinter Install(const LabPrinter& lab) {
   simprinter::PrinterSettings settings;
   settings.version = lab.version;
   settings.culture = lab.culture;
-  if (lab.kind == Kind::kParallel) settings.model = "TV Vexline Q5530 MFP";  // the base model
   app_test::InstalledPrinter installed =
       lab.kind == Kind::kUsb        ? app_test::InstallUsbPrinter(lab.name, settings)
       : lab.kind == Kind::kParallel ? app_test::InstallParallelPrinter(lab.name, settings)
@@ -156,7 +157,7 @@ TEST(LabScenario, EachPrinterIsListedAndDownloadedAsInTheLab) {
   // The parallel burn's printer-UI command named its printer.
   std::vector<host::process::Launch> launches = host::process::Launches();
   ASSERT_EQ(launches.size(), 1u);
-  EXPECT_EQ(launches[0].commandLine, "rundll32.exe printui.dll,PrintUIEntry /y /n \"TV Vexline Q5530 MFP LPT\"");
+  EXPECT_EQ(launches[0].commandLine, "rundll32.exe printui.dll,PrintUIEntry /y /n \"TV Vexline Q5530n (parallel)\"");
   program->Finish();
 
   for (size_t i = 0; i < printers.size(); ++i) {
