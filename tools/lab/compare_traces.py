@@ -42,6 +42,9 @@ USBPRINT_INSTANCE = re.compile(r"USBPRINT\\[^\\\s]+\\\S+?&(USB\d{3})", re.I)
 PROGRAM_FOLDER = re.compile(r"[A-Za-z]:\\(?:[^\\]*\\)*(TVQ\w*\.bin)")
 OTHER_PORT_SCAN = re.compile(r"^ports (IP_\S+) \?= (IP_\S+)$")
 HOST_NAMES = ("localhost", "labprinter.example")
+ADDED = re.compile(r"^\+\+ Adding (.*) to printer list$")
+# In a list entry: the port it names, the address it found, or the program's plain port line.
+PORT_OR_ADDRESS = re.compile(r"^\s+portName: (.+)$|^InstanceID=(.+)$|^(IP_\S+|USB\d{3}|LPT\d:)$")
 
 
 def unescape_wine(text):
@@ -137,23 +140,25 @@ def split_steps(lines):
         silent = 0
         for entry in entries:
             et = [t for t, _ in entry.lines]
-            added = next((m.group(1) for m in map(re.compile(r"^\+\+ Adding (.*) to printer list$").match, et) if m), None)
+            added = next((m.group(1) for m in map(ADDED.match, et) if m), None)
             if added is None and len(et) == 1:
                 entry.key = tag + "list: end"
-            elif added is None:
-                silent += 1
-                entry.key = tag + "list: not listed #%d" % silent
             else:
+                if added is None:
+                    silent += 1
+                    added = "not listed #%d" % silent
                 entry.key = tag + "list: " + added
-            who = entry.key[len(tag) + len("list: "):]
-            for t in et:
-                for pat in (r"^\s+portName: (.*)$", r"^InstanceID=(.*)$", r"^IP_\S+$|^USB\d{3}$|^LPT\d:$"):
-                    m = re.match(pat, t)
-                    if m and m.group(m.lastindex or 0) and who not in ("end",):
-                        names.setdefault(m.group(m.lastindex or 0), who)
+                # A parallel printer's entry shows the address of the printer before it.
+                parallel = any(t.startswith("printer is LPT") for t in et)
+                for t in et:
+                    m = PORT_OR_ADDRESS.match(t)
+                    if m and (m.group(1) or m.group(3)):
+                        names.setdefault(m.group(1) or m.group(3), added)
+                    elif m and m.group(2) and not parallel:
+                        names.setdefault(m.group(2), added)
             sections.append(entry)
-        # The downloads: each ends with the progress dialog's end; lines up to the next GetPortname()
-        # stay with it.
+        # The downloads: each ends with the progress dialog's end; the lines up to the next
+        # GetPortname() stay with it. What follows the last one without a GetPortname() is apart.
         cur = None
         ended = False
         for i in range(last_next + 1, hi):
@@ -164,9 +169,8 @@ def split_steps(lines):
             cur.lines.append(lines[i])
             if t == "CProgressDlg::OnTerminate()":
                 ended = True
-        if cur is not None and not ended:
-            cur.key = tag + "after the downloads" if cur.key.endswith("download") and not any(
-                t == "GetPortname()" for t, _ in cur.lines) else cur.key
+        if cur is not None and "GetPortname()" not in [t for t, _ in cur.lines]:
+            cur.key = tag + "after the downloads"
 
     for s in sections:
         if s.key.endswith("download"):
