@@ -102,7 +102,9 @@ class Section:
 def split_steps(lines):
     """Ordered list of Sections; also the map port/address -> printer name of the lists."""
     texts = [t for t, _ in lines]
-    runs = [i for i, t in enumerate(texts) if t == "InitInstance()"] or [0]
+    runs = [i for i, t in enumerate(texts) if t == "InitInstance()"]
+    if not runs or runs[0] != 0:
+        runs.insert(0, 0)
     runs.append(len(texts))
     sections = []
     names = {}  # "IP_x", "USB001", "127.x.y.z" ... -> printer name
