@@ -3,7 +3,8 @@
 // compared. Several network printers (older than the image, current, with an Asian panel and no
 // image for it, behind a port named by a host name, silent), a USB and a parallel printer; the
 // user lists them, downloads to each listed one in turn, and starts the program again to see the
-// new versions.
+// new versions. The machine is the lab's: its printer names and their order, its ports, its images;
+// tools/lab/compare_traces.py compares the traces step by step.
 //
 // With LAB_SCENARIO_TRACE=<path> in the environment the session's trace texts are written to that
 // file: one text a line, UTF-8, a line feed inside a text written as \n (as Wine shows it).
@@ -17,7 +18,11 @@
 
 #include "app_machine.h"
 #include "host/clock.h"
+#include "host/ports.h"
 #include "host/process.h"
+#include "host/registry.h"
+#include "image_builder.h"
+#include "support/image_files.h"
 #include "support/trace.h"
 
 namespace {
@@ -42,27 +47,48 @@ struct LabPrinter {
   uint32_t versionAfter;
 };
 
+// The lab's names, in the order Wine lists installed printers (by name).
 const LabPrinter kLab[] = {
-    {L"Lab Network Old", Kind::kNetwork, 215, "WESTERN", "", false, L"Network", nullptr, 0, 216},
-    {L"Lab Network Current", Kind::kNetwork, 216, "WESTERN", "", false, L"Network",
-     L"Firmware is current. No need to update at this time.", app_test::kBoxWarning, 216},
-    {L"Lab Network Asian", Kind::kNetwork, 215, "ASIAN", "", false, L"Network",
+    {L"TV Vexline Q5530n (Asian panel)", Kind::kNetwork, 215, "ASIAN", "", false, L"Network",
      L"This Utility does not support a Network Printer with Asian Control Panel.", app_test::kBoxError, 215},
-    {L"Lab Network Named", Kind::kNetwork, 215, "WESTERN", "labprinter.example", false, L"Network", nullptr, 0, 216},
-    {L"Lab Network Silent", Kind::kNetwork, 215, "WESTERN", "", true, nullptr, nullptr, 0, 215},
-    {L"TV Vexline Q5530n MFP", Kind::kUsb, 215, "WESTERN", "", false, L"USB", nullptr, 0, 216},
-    {L"TV Vexline Q5530 MFP LPT", Kind::kParallel, 215, "WESTERN", "", false, L"Parallel", nullptr, 0, 216},
+    {L"TV Vexline Q5530n (current)", Kind::kNetwork, 216, "WESTERN", "", false, L"Network",
+     L"Firmware is current. No need to update at this time.", app_test::kBoxWarning, 216},
+    {L"TV Vexline Q5530n (localhost)", Kind::kNetwork, 215, "WESTERN", "labprinter.example", false, L"Network",
+     nullptr, 0, 216},
+    {L"TV Vexline Q5530n (not answering)", Kind::kNetwork, 215, "WESTERN", "", true, nullptr, nullptr, 0, 215},
+    {L"TV Vexline Q5530n (older)", Kind::kNetwork, 215, "WESTERN", "", false, L"Network", nullptr, 0, 216},
+    {L"TV Vexline Q5530n (parallel)", Kind::kParallel, 215, "WESTERN", "", false, L"Parallel", nullptr, 0, 216},
+    {L"TV Vexline Q5530n (USB)", Kind::kUsb, 215, "WESTERN", "", false, L"USB", nullptr, 0, 216},
 };
+
+// The lab's network ports are Local Port ports (Wine has no TCP/IP port monitor): the monitor does
+// not know "IPAddress", and the address is a value of the port's key under the Local Port monitor.
+// The machine has Wine's COM and FILE ports before them.
+void AddLabPorts() {
+  for (const wchar_t* port : {L"COM1:", L"COM2:", L"COM3:", L"COM4:", L"FILE:"}) {
+    host::ports::AddPort(host::ports::Port{port, L"Local Port", L"Local Port"});
+  }
+}
+
+void MakeLocalPort(const std::string& address) {
+  std::wstring text(address.begin(), address.end());
+  std::wstring port = L"IP_" + text;
+  host::ports::RemovePort(port);
+  host::ports::AddPort(host::ports::Port{port, L"Local Port", L"Local Port"});
+  host::ports::FailIPAddress(port, ERROR_INVALID_PARAMETER);  // instead of the TCP/IP monitor's answer
+  host::registry::SetString(L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Local Port\\Ports\\" + port,
+                            L"IPAddress", text);
+}
 
 app_test::InstalledPrinter Install(const LabPrinter& lab) {
   simprinter::PrinterSettings settings;
   settings.version = lab.version;
   settings.culture = lab.culture;
-  if (lab.kind == Kind::kParallel) settings.model = "TV Vexline Q5530 MFP";  // the base model
   app_test::InstalledPrinter installed =
       lab.kind == Kind::kUsb        ? app_test::InstallUsbPrinter(lab.name, settings)
       : lab.kind == Kind::kParallel ? app_test::InstallParallelPrinter(lab.name, settings)
                                     : app_test::InstallNetworkPrinter(lab.name, settings, lab.hostName);
+  if (lab.kind == Kind::kNetwork) MakeLocalPort(*lab.hostName ? lab.hostName : installed.network->address());
   if (lab.silent) {
     simprinter::FaultRule silence;
     silence.faults.silent = true;
@@ -119,7 +145,13 @@ Rows Listed(uint32_t LabPrinter::*version) {
 
 TEST(LabScenario, EachPrinterIsListedAndDownloadedAsInTheLab) {
   app_test::PrepareProgram();
-  for (const wchar_t* image : {L"TVQ5530n.bin", L"TVQ5530.bin", L"TVQ5530A.bin"}) app_test::WriteImage(image, "216");
+  // The lab's images: the standard ones at 216, without the one for an Asian-panel network printer.
+  for (const fwimage::StandardImage& image : fwimage::StandardImages("216")) {
+    if (image.fileName == "TVQ5530An.bin") continue;
+    std::wstring fileName(image.fileName.begin(), image.fileName.end());
+    testing_support::WriteImageFile(app_test::kProgramDirectory + fileName, image.layout);
+  }
+  AddLabPorts();
   std::vector<app_test::InstalledPrinter> printers;
   for (const LabPrinter& lab : kLab) printers.push_back(Install(lab));
 
@@ -156,7 +188,7 @@ TEST(LabScenario, EachPrinterIsListedAndDownloadedAsInTheLab) {
   // The parallel burn's printer-UI command named its printer.
   std::vector<host::process::Launch> launches = host::process::Launches();
   ASSERT_EQ(launches.size(), 1u);
-  EXPECT_EQ(launches[0].commandLine, "rundll32.exe printui.dll,PrintUIEntry /y /n \"TV Vexline Q5530 MFP LPT\"");
+  EXPECT_EQ(launches[0].commandLine, "rundll32.exe printui.dll,PrintUIEntry /y /n \"TV Vexline Q5530n (parallel)\"");
   program->Finish();
 
   for (size_t i = 0; i < printers.size(); ++i) {
