@@ -9,6 +9,7 @@
 #include "app/printer_address.h"
 #include "app/resource.h"
 #include "app/supported_drivers.h"
+#include "app/version.h"
 #include "diag/diag_log.h"
 #include "discovery/installed_printers.h"
 #include "engine/engine_facade.h"
@@ -20,7 +21,7 @@ constexpr UINT kBuildDelayMs = 100;
 constexpr DWORD kPauseBeforeRowMs = 100;
 
 const wchar_t kTitle[] = L"TVQ5530 MFP Series Firmware Download Utility";
-const wchar_t kVersion[] = L"1.2.0.6";
+const wchar_t kVersion[] = CORVEL_VERSION_WTEXT;
 
 enum Column { COLUMN_PRINTER = 0, COLUMN_CONNECTION = 1, COLUMN_FIRMWARE = 2 };
 
