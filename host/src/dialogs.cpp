@@ -3,6 +3,7 @@
 // procedure, dialog items and push buttons.
 #include <cstring>
 
+#include "host/display.h"
 #include "host/machine.h"
 #include "host/resources.h"
 #include "internal.h"
@@ -199,6 +200,10 @@ HWND CreateFromTemplate(const Template& t, HINSTANCE instance, HWND owner, DLGPR
     baseX = (kShellDlgBaseX * t.pointSize + 4) / 8;
     baseY = (kShellDlgBaseY * t.pointSize + 4) / 8;
   }
+  // The font's pixels grow with the display's DPI, and the dialog units with them.
+  const int dpi = static_cast<int>(host::display::Dpi());
+  baseX = MulDiv(baseX, dpi, 96);
+  baseY = MulDiv(baseY, dpi, 96);
   if (!t.className.empty()) {
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);  // private dialog classes are not modelled
     return nullptr;

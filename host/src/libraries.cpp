@@ -1,6 +1,7 @@
-// LoadLibraryW / GetProcAddress / FreeLibrary for the system libraries the host models:
-// "iphlpapi.dll" (GetNumberOfInterfaces, GetIpAddrTable and the ICMP entry points it carries
-// since Windows XP) and "icmp.dll" (the ICMP entry points). The IP helper answers from the
+// LoadLibraryW / LoadLibraryExW / GetProcAddress / FreeLibrary for the system libraries the host
+// models: "iphlpapi.dll" (GetNumberOfInterfaces, GetIpAddrTable and the ICMP entry points it
+// carries since Windows XP), "icmp.dll" (the ICMP entry points), "winspool.drv" (the host's
+// spooler functions) and, always loaded, "user32.dll" (GetDpiForWindow) and "kernel32.dll". The IP helper answers from the
 // interface count and address table a test sets; ICMP handles are counted in the leak check.
 #include <algorithm>
 #include <cstring>
@@ -18,6 +19,11 @@
 #include "internal.h"
 #include "winhost/kernel.h"
 #include "winhost/libraries.h"
+#include "winhost/winspool.h"
+
+// The display's DPI for a window (host/src/dpi.cpp), reached by the program only through
+// GetProcAddress on "user32.dll".
+UINT WINAPI GetDpiForWindow(HWND window);
 
 namespace host {
 namespace network {
@@ -131,8 +137,14 @@ void Reset() {
   iphlpapi["GetIpAddrTable"] = Entry(HostGetIpAddrTable);
   std::map<std::string, FARPROC> kernel32 = {{"SetDefaultDllDirectories", Entry(SetDefaultDllDirectories)},
                                              {"SetDllDirectoryW", Entry(SetDllDirectoryW)}};
+  std::map<std::string, FARPROC> winspool = {
+      {"EnumPrintersW", Entry(EnumPrintersW)}, {"OpenPrinterW", Entry(OpenPrinterW)},
+      {"GetPrinterW", Entry(GetPrinterW)},     {"ClosePrinter", Entry(ClosePrinter)},
+      {"EnumPortsW", Entry(EnumPortsW)},       {"XcvDataW", Entry(XcvDataW)}};
   State().libraries = {Library{L"iphlpapi.dll", true, iphlpapi, 0}, Library{L"icmp.dll", true, IcmpEntryPoints(), 0},
-                       Library{L"kernel32.dll", true, kernel32, 0, true}};
+                       Library{L"kernel32.dll", true, kernel32, 0, true},
+                       Library{L"winspool.drv", true, winspool, 0},
+                       Library{L"user32.dll", true, {{"GetDpiForWindow", Entry(GetDpiForWindow)}}, 0, true}};
   State().defaultDirectories = 0;
   State().dllDirectorySet = false;
   State().dllDirectory.clear();
@@ -283,8 +295,17 @@ int OpenIcmpHandles() {
 
 using host::network::State;
 
-HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
-  HOST_ENTER("LoadLibraryW", nullptr);
+namespace host {
+namespace network {
+namespace {
+
+constexpr DWORD kSearchFlags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
+                               LOAD_LIBRARY_SEARCH_USER_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32 |
+                               LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+
+// LoadLibraryW and LoadLibraryExW: `searchFlags` are the LOAD_LIBRARY_SEARCH_* bits of the call,
+// 0 for the process's default search (SetDefaultDllDirectories, else the standard order).
+HMODULE Load(LPCWSTR fileName, DWORD searchFlags) {
   if (!fileName || !*fileName) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
@@ -302,18 +323,18 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
     std::wstring directory;
     {
       std::lock_guard<std::mutex> guard(State().lock);
-      defaults = State().defaultDirectories;
+      defaults = searchFlags ? searchFlags : State().defaultDirectories;
       directorySet = State().dllDirectorySet;
       directory = State().dllDirectory;
     }
-    order = host::network::SearchOrder(defaults, directorySet, directory);
+    order = SearchOrder(defaults, directorySet, directory);
   }
   // A file of that name in a folder searched before the system's libraries is what loads (an
   // unknown library: it has no entry points the host knows).
   bool systemHas;
   {
     std::lock_guard<std::mutex> guard(State().lock);
-    host::network::Library* system = host::network::FindLibrary(name);
+    Library* system = FindLibrary(name);
     systemHas = system && system->present && system->system;
   }
   std::wstring found;
@@ -322,28 +343,51 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
     if (folder.empty()) {
       searchesSystem = true;
       if (systemHas) break;
-    } else if (host::network::FileExists(folder + L"\\" + name)) {
+    } else if (FileExists(folder + L"\\" + name)) {
       found = folder + L"\\" + name;
       break;
     }
   }
   std::lock_guard<std::mutex> guard(State().lock);
-  host::network::Library* library = nullptr;
+  Library* library = nullptr;
   if (!found.empty()) {
-    library = host::network::FindLibrary(found);
+    library = FindLibrary(found);
     if (!library) {
-      State().libraries.push_back(host::network::Library{host::network::LowerName(found), true, {}, 0, false, false});
+      State().libraries.push_back(Library{LowerName(found), true, {}, 0, false, false});
       library = &State().libraries.back();
     }
   } else if (searchesSystem) {
-    library = host::network::FindLibrary(name);
+    library = FindLibrary(name);
   }
   if (!library || !library->present) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
   ++library->references;
-  return host::network::HandleOf(library);
+  return HandleOf(library);
+}
+
+}  // namespace
+}  // namespace network
+}  // namespace host
+
+HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
+  HOST_ENTER("LoadLibraryW", nullptr);
+  return host::network::Load(fileName, 0);
+}
+
+HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
+  HOST_ENTER("LoadLibraryExW", nullptr);
+  (void)file;  // reserved
+  // The altered search path does not combine with the search flags. Loading as a data file or
+  // image resource is not modelled.
+  DWORD searchFlags = flags & host::network::kSearchFlags;
+  if ((flags & ~(host::network::kSearchFlags | LOAD_WITH_ALTERED_SEARCH_PATH)) ||
+      ((flags & LOAD_WITH_ALTERED_SEARCH_PATH) && searchFlags)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return host::network::Load(fileName, searchFlags);
 }
 
 HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName) {

@@ -13,6 +13,7 @@
 #include "diag/diag_log.h"
 #include "discovery/installed_printers.h"
 #include "engine/engine_facade.h"
+#include "ui/dpi.h"
 
 namespace {
 
@@ -62,9 +63,11 @@ BOOL CPrinterList::OnInitDialog() {
   SetDlgItemText(IDOK, L"Download Firmware");
   SetDlgItemText(IDCANCEL, L"Close");
 
-  list_.InsertColumn(COLUMN_PRINTER, L"Printer", LVCFMT_LEFT, 200);
-  list_.InsertColumn(COLUMN_CONNECTION, L"Connection", LVCFMT_LEFT, 100);
-  list_.InsertColumn(COLUMN_FIRMWARE, L"Firmware", LVCFMT_LEFT, 200);
+  // The widths are pixels at 96 DPI: they scale with the dialog, which follows the display's DPI.
+  const int dpi = ui::WindowDpi(GetSafeHwnd());
+  list_.InsertColumn(COLUMN_PRINTER, L"Printer", LVCFMT_LEFT, ui::ScaleToDpi(200, dpi));
+  list_.InsertColumn(COLUMN_CONNECTION, L"Connection", LVCFMT_LEFT, ui::ScaleToDpi(100, dpi));
+  list_.InsertColumn(COLUMN_FIRMWARE, L"Firmware", LVCFMT_LEFT, ui::ScaleToDpi(200, dpi));
 
   wchar_t title[256] = {};
   std::swprintf(title, std::size(title), L"%ls (%ls)", kTitle, kVersion);

@@ -11,6 +11,8 @@ namespace {
 constexpr UINT_PTR kStepTimer = 0;
 constexpr UINT kStepPeriodMs = 200;
 constexpr unsigned kLastStep = 100;
+// How often WaitForWindow looks at the window handle when it has no event to wait on.
+constexpr DWORD kWindowPollMs = 20;
 // In-process, local and remote server.
 constexpr DWORD kTaskbarListContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 
@@ -19,7 +21,10 @@ constexpr DWORD kTaskbarListContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER
 CProgressDlg::CProgressDlg()
     : ui::Dialog(IDD_PROGRESS_DIALOG, nullptr),
       icon_(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
-      windowReady_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+      windowReady_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  // Without the event the workflow watches the window handle the dialog publishes instead.
+  if (!windowReady_) DiagLog::WriteError(::GetLastError(), L"CreateEvent (progress dialog)");
+}
 
 CProgressDlg::~CProgressDlg() = default;
 
@@ -39,15 +44,24 @@ const wchar_t* CProgressDlg::StageLine(LPARAM stage) {
 }
 
 HWND CProgressDlg::WaitForWindow(DWORD timeoutMs) {
-  if (!windowReady_ || ::WaitForSingleObject(windowReady_.get(), timeoutMs) != WAIT_OBJECT_0) return nullptr;
-  return window_.load();
+  if (windowReady_) {
+    if (::WaitForSingleObject(windowReady_.get(), timeoutMs) != WAIT_OBJECT_0) return nullptr;
+    return window_.load();
+  }
+  // No event: the handle itself, looked at until it is set or the time is up.
+  const ULONGLONG start = ::GetTickCount64();
+  for (;;) {
+    if (HWND window = window_.load()) return window;
+    if (::GetTickCount64() - start >= timeoutMs) return nullptr;
+    ::Sleep(kWindowPollMs);
+  }
 }
 
 bool CProgressDlg::RequestEnd() {
   // Seen by OnInitDialog if the window is still being set up; otherwise the window exists and
-  // takes the message.
+  // takes the message. The handle is read directly, so this works with or without the event.
   endRequested_.store(true);
-  HWND window = WaitForWindow(0);
+  HWND window = window_.load();
   return window && ::PostMessageW(window, WM_PROGRESS_TERMINATE, 0, 0);
 }
 

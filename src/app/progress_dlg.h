@@ -25,7 +25,8 @@ class CProgressDlg : public ui::Dialog {
   static const wchar_t* StageLine(LPARAM stage);
 
   // For the workflow's thread: waits up to `timeoutMs` for the dialog's window and returns it,
-  // or null when it did not appear in time.
+  // or null when it did not appear in time (on the window's event, or, when that could not be
+  // created, by looking at the published handle every 20 ms).
   HWND WaitForWindow(DWORD timeoutMs);
   // For the workflow's thread: asks the dialog to end. A window that already exists gets
   // WM_PROGRESS_TERMINATE; one that appears later ends as soon as it is set up. Returns
@@ -51,8 +52,8 @@ class CProgressDlg : public ui::Dialog {
   bool comInitialized_ = false;
   ui::ProgressBar progress_;
 
-  // Set by OnInitDialog once the window exists (manual reset); the window handle is published
-  // before it is set.
+  // Set by OnInitDialog once the window exists (manual reset; null when it could not be created);
+  // the window handle is published before it is set.
   platform::UniqueKernelHandle windowReady_;
   std::atomic<HWND> window_{nullptr};
   std::atomic<bool> endRequested_{false};

@@ -36,7 +36,7 @@ int FindInstalledPrinters(std::vector<std::wstring>& names, const std::vector<st
 
   DWORD needed = 0;
   DWORD returned = 0;
-  if (!EnumPrintersW(kEnumFlags, nullptr, 2, nullptr, 0, &needed, &returned)) {
+  if (!spooler::EnumPrintersW(kEnumFlags, nullptr, 2, nullptr, 0, &needed, &returned)) {
     DWORD error = GetLastError();
     if (error != ERROR_INSUFFICIENT_BUFFER) {
       DiagLog::WriteError(error, L"  EnumPrinters failed");
@@ -48,7 +48,7 @@ int FindInstalledPrinters(std::vector<std::wstring>& names, const std::vector<st
     DiagLog::Write(L"  malloc failed");
     return 0;
   }
-  if (!EnumPrintersW(kEnumFlags, nullptr, 2, static_cast<LPBYTE>(buffer.get()), needed, &needed, &returned)) {
+  if (!spooler::EnumPrintersW(kEnumFlags, nullptr, 2, static_cast<LPBYTE>(buffer.get()), needed, &needed, &returned)) {
     DiagLog::WriteError(GetLastError(), L"  EnumPrinters failed");
     return 0;
   }
@@ -99,12 +99,12 @@ int GetPrinterInfo(PrinterInfo& info, const wchar_t* printerName) {
   DiagLog::Write(L"GetPrinterInfo(%ls)----", printerName ? printerName : L"");
 
   platform::UniquePrinter printer;
-  if (!OpenPrinterW(const_cast<LPWSTR>(printerName), printer.put(), nullptr)) {
+  if (!spooler::OpenPrinterW(const_cast<LPWSTR>(printerName), printer.put(), nullptr)) {
     DiagLog::WriteError(GetLastError(), L"OpenPrinter() failed");
     return 0;
   }
   DWORD needed = 0;
-  if (!GetPrinterW(printer.get(), 2, nullptr, 0, &needed)) {
+  if (!spooler::GetPrinterW(printer.get(), 2, nullptr, 0, &needed)) {
     DWORD error = GetLastError();
     if (error != ERROR_INSUFFICIENT_BUFFER) {
       DiagLog::WriteError(error, L"GetPrinter-1() failed");
@@ -116,7 +116,7 @@ int GetPrinterInfo(PrinterInfo& info, const wchar_t* printerName) {
     DiagLog::WriteError(GetLastError(), L"malloc() failed");
     return 0;
   }
-  if (!GetPrinterW(printer.get(), 2, static_cast<LPBYTE>(buffer.get()), needed, &needed)) {
+  if (!spooler::GetPrinterW(printer.get(), 2, static_cast<LPBYTE>(buffer.get()), needed, &needed)) {
     DWORD error = GetLastError();
     DiagLog::Write(L"GetPrinter-2() failed");
     DiagLog::WriteError(error, L"GetPrinter-2() failed");
@@ -153,19 +153,19 @@ int GetPortname(wchar_t* port, const wchar_t* printerName) {
   DiagLog::Write(L"GetPortname()");
 
   platform::UniquePrinter printer;
-  if (!OpenPrinterW(const_cast<LPWSTR>(printerName), printer.put(), nullptr)) {
+  if (!spooler::OpenPrinterW(const_cast<LPWSTR>(printerName), printer.put(), nullptr)) {
     DiagLog::Write(L"OpenPrinter() failed (gle=%d)", static_cast<int>(GetLastError()));
     return 0;
   }
   // Only the size this call reports is used; the call itself fails for want of a buffer.
   DWORD needed = 0;
-  GetPrinterW(printer.get(), 2, nullptr, 0, &needed);
+  spooler::GetPrinterW(printer.get(), 2, nullptr, 0, &needed);
   platform::UniqueLocalMemory buffer(LocalAlloc(LMEM_FIXED, needed));
   if (!buffer) {
     DiagLog::Write(L"malloc failed (gle=%d)", static_cast<int>(GetLastError()));
     return 0;
   }
-  if (!GetPrinterW(printer.get(), 2, static_cast<LPBYTE>(buffer.get()), needed, &needed)) {
+  if (!spooler::GetPrinterW(printer.get(), 2, static_cast<LPBYTE>(buffer.get()), needed, &needed)) {
     DiagLog::Write(L"GetPrinter failed (gle=%d)", static_cast<int>(GetLastError()));
     return 0;
   }

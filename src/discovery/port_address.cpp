@@ -43,10 +43,10 @@ bool MonitorKeyName(const wchar_t* description, wchar_t* name) {
 int ReadAddressFromRegistry(const wchar_t* portName, wchar_t* address) {
   DWORD needed = 0;
   DWORD returned = 0;
-  EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned);
+  spooler::EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned);
   platform::UniqueLocalMemory buffer(LocalAlloc(LMEM_FIXED, needed));
   if (!buffer) return 0;
-  if (!EnumPortsW(nullptr, 2, static_cast<LPBYTE>(buffer.get()), needed, &needed, &returned) || returned == 0) {
+  if (!spooler::EnumPortsW(nullptr, 2, static_cast<LPBYTE>(buffer.get()), needed, &needed, &returned) || returned == 0) {
     return 0;
   }
 
@@ -92,14 +92,14 @@ int GetIPAddressViaXcvData(const wchar_t* portName, wchar_t* address, DWORD size
   std::swprintf(channel, kNameChars, L"%ls%ls", kChannelPrefix, portName);
   PRINTER_DEFAULTSW defaults{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
   platform::UniquePrinter monitor;
-  if (!OpenPrinterW(channel, monitor.put(), &defaults)) {
+  if (!spooler::OpenPrinterW(channel, monitor.put(), &defaults)) {
     DiagLog::Write(L"OpenPrinter() failed (gle=%d)", static_cast<int>(GetLastError()));
     return 0;
   }
 
   DWORD needed = 0;
   DWORD status = 0;
-  if (!XcvDataW(monitor.get(), kValueName, nullptr, 0, reinterpret_cast<PBYTE>(address), size, &needed, &status)) {
+  if (!spooler::XcvDataW(monitor.get(), kValueName, nullptr, 0, reinterpret_cast<PBYTE>(address), size, &needed, &status)) {
     DiagLog::Write(L"XcvData failed (gle=%d)", static_cast<int>(GetLastError()));
     return 0;
   }

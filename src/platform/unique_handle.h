@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "platform/spooler_library.h"
 #include "platform/win32.h"
 
 namespace platform {
@@ -83,7 +84,7 @@ struct SocketTraits {
 struct PrinterHandleTraits {
   using Type = HANDLE;
   static Type Invalid() { return nullptr; }
-  static void Close(Type printer) { ::ClosePrinter(printer); }
+  static void Close(Type printer) { spooler::ClosePrinter(printer); }
 };
 
 struct RegistryKeyTraits {

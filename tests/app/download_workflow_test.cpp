@@ -217,4 +217,21 @@ TEST(DownloadWorkflow, ARunGoesOnWhenTheProgressWindowNeverAppears) {
   }
 }
 
+TEST(DownloadWorkflow, ARunEndsWhenTheProgressWindowHasNoEvent) {
+  app_test::PrepareProgram();
+  auto installed = app_test::InstallUsbPrinter(kUsbName);
+  app_test::WriteImage(L"TVQ5530n.bin", "215");
+  RunningProgram program;
+  program.MainDialog();
+  // The progress dialog's event is the run's first; the dialog's window handle stands in for it.
+  host::FailCall("CreateEventW", ERROR_NOT_ENOUGH_MEMORY);
+  std::vector<Box> boxes = DownloadOnce(program);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, L"Firmware is current. No need to update at this time.");
+  EXPECT_EQ(TraceCount(L"CProgressDlg::OnProgressMsg() msg=Checking the current state of the Printer ..."), 1);
+  EXPECT_EQ(TraceCount(L"CProgressDlg::OnTerminate()"), 1);
+  EXPECT_EQ(TraceCount(L"The progress window did not appear; the download goes on without it"), 0);
+  program.Finish();
+}
+
 }  // namespace

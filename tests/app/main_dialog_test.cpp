@@ -2,9 +2,14 @@
 // single instance.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app/corvel_app.h"
 #include "app_machine.h"
+#include "host/display.h"
+#include "host/files.h"
 #include "host/machine.h"
+#include "host/network.h"
 #include "host/ports.h"
 #include "host/windows.h"
 #include "support/trace.h"
@@ -120,6 +125,79 @@ TEST(MainDialog, AnAddressWithoutExactAnsiFormIsNotUsed) {
   EXPECT_EQ(app_test::NextBox().text, L"No printers found.");
   EXPECT_TRUE(printer.printer().Events().empty());
   program.Finish();
+}
+
+TEST(MainDialog, TheSpoolerComesFromTheSystemDirectoryOrTheListStaysEmpty) {
+  // A "winspool.drv" planted beside the program is never the one loaded; without the system's,
+  // the program says why in its trace and finds no printers.
+  struct Case {
+    const char* what;
+    std::function<void()> fault;
+    const wchar_t* line;  // the trace line naming the failure, or null
+  };
+  const Case cases[] = {
+      {"planted beside the program", [] {}, nullptr},
+      {"library missing", [] { host::network::SetLibraryPresent(L"winspool.drv", false); },
+       L"LoadLibraryExW(winspool.drv) failed gle=126"},
+      {"entry point missing", [] { host::network::RemoveEntryPoint(L"winspool.drv", "EnumPrintersW"); },
+       L"GetProcAddress(winspool.drv, EnumPrintersW) failed gle=127"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    host::ResetMachine();
+    app_test::PrepareProgram();
+    host::WriteFile(std::wstring(app_test::kProgramDirectory) + L"winspool.drv", "planted");
+    auto usb = InstallUsbPrinter(L"TV Vexline Q5530n MFP", {});
+    c.fault();
+
+    RunningProgram program;
+    program.MainDialog();
+    if (c.line) {
+      EXPECT_EQ(TraceCount(c.line), 1);
+      EXPECT_TRUE(program.Rows().empty());
+      ASSERT_EQ(app_test::Boxes().size(), 1u);
+      EXPECT_EQ(app_test::Boxes()[0].text, L"No printers found.");
+    } else {
+      EXPECT_EQ(program.Rows(), (Rows{{L"TV Vexline Q5530n MFP", L"USB", L"215"}}));
+    }
+    program.Finish();
+    EXPECT_EQ(host::network::LibraryReferences(L"winspool.drv"), 0);
+  }
+}
+
+TEST(MainDialog, ColumnWidthsFollowTheDisplayDpi) {
+  struct Case {
+    UINT dpi;
+    bool dpiForWindow;  // user32 has GetDpiForWindow; else the screen DC tells
+    std::vector<int> widths;
+  };
+  const Case cases[] = {{96, true, {200, 100, 200}}, {144, true, {300, 150, 300}}, {144, false, {300, 150, 300}}};
+  LONG widthAt96 = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.dpi << (c.dpiForWindow ? " GetDpiForWindow" : " LOGPIXELSX"));
+    host::ResetMachine();
+    app_test::PrepareProgram();
+    host::display::SetDpi(c.dpi);
+    if (!c.dpiForWindow) host::network::RemoveEntryPoint(L"user32.dll", "GetDpiForWindow");
+
+    RunningProgram program;
+    HWND dialog = program.MainDialog();
+    HWND list = GetDlgItem(dialog, 105);
+    std::vector<int> widths;
+    for (int column = 0; column < 3; ++column) {
+      widths.push_back(static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0)));
+    }
+    EXPECT_EQ(widths, c.widths);
+    RECT frame{};
+    GetWindowRect(dialog, &frame);
+    if (c.dpi == 96) {
+      widthAt96 = frame.right - frame.left;
+    } else {
+      EXPECT_GT(frame.right - frame.left, widthAt96);
+    }
+    EXPECT_EQ(host::CallCount("GetDC"), c.dpiForWindow ? 0 : 1);
+    program.Finish();
+  }
 }
 
 TEST(MainDialog, ASecondCopyOnlySaysSo) {

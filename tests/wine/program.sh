@@ -5,6 +5,8 @@
 #      empty list; Close ends the program; the trace shows "InitInstance()", then "BuildList()".
 #   2. a second copy started while the first runs shows only its "already running" box and ends;
 #      the first keeps its one dialog and still closes.
+#   3. with the display at 150 % (the prefix's LogPixels 144) the list's columns are 300, 150 and
+#      300 pixels wide and the dialog is wider than at 96 DPI.
 #
 #   program.sh PROGRAM DRIVER WINEPREFIX
 #
@@ -30,6 +32,12 @@ wait_ms=${PROGRAM_TEST_WAIT_MS:-30000}
 exit_wait_s=15
 
 work=$(mktemp -d)
+dpi_changed=0
+# set_dpi DPI: the display's DPI of the prefix's user, read by each Wine session as it starts.
+set_dpi() {
+  "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 &&
+    timeout 60 wineserver -w
+}
 started=()  # Linux ids of the Wine processes this script started and has not yet seen end
 cleanup() {
   local pid
@@ -37,6 +45,8 @@ cleanup() {
   for pid in "${started[@]}"; do wait "$pid" 2>/dev/null || true; done
   # Whatever Windows process is left in the prefix (the prefix is this test's alone meanwhile).
   timeout 20 wineserver -k 2>/dev/null || true
+  # The prefix goes back to 96 DPI for the other tests that share it.
+  if [ "$dpi_changed" = 1 ]; then set_dpi 96 || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -182,13 +192,29 @@ trace first >"$work/first.trace"
 check "the first copy traced \"InitInstance()\" first and \"BuildList()\" once" \
   test "$(head -n1 "$work/first.trace"):$(grep -cxF "BuildList()" "$work/first.trace")" = "InitInstance():1"
 
+# Case 3: the display at 150 %.
+echo "case 3: the main dialog at 144 DPI"
+dpi_changed=1
+check "the prefix is set to 144 DPI" set_dpi 144
+start scaled
+drive scaled wait-dialog "$title" dump expect-box "No printers found." close wait-exit
+saw scaled "column 0 \"Printer\" width 300"
+saw scaled "column 1 \"Connection\" width 150"
+saw scaled "column 2 \"Firmware\" width 300"
+width_of() { sed -n 's/^size: \([0-9]*\)x[0-9]*$/\1/p' "$work/$1.lines" | head -n1; }
+check "the dialog is wider at 144 DPI ($(width_of scaled) pixels) than at 96 ($(width_of single))" \
+  test "$(width_of scaled)" -gt "$(width_of single)"
+check "the program ended after Close" ended "$scaled_pid"
+if set_dpi 96; then dpi_changed=0; fi
+check "the prefix is back at 96 DPI" test "$dpi_changed" = 0
+
 if [ "$failed" -ne 0 ]; then
-  for name in single first second; do
+  for name in single first second scaled; do
     echo "--- the program's run \"$name\": its trace, then Wine's other messages (last 20)"
     trace "$name" | sed 's/^/  /'
     grep -v 'OutputDebugStringA\|dispatch_exception' "$work/$name.debug" | tail -n 20 | sed 's/^/  /' || true
   done
-  for name in single first second; do
+  for name in single first second scaled; do
     if [ -s "$work/$name.driver-errors" ]; then
       echo "--- the driver's run \"$name\" wrote on its error output (last 20):"
       tail -n 20 "$work/$name.driver-errors" | sed 's/^/  /'

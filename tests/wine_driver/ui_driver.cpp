@@ -10,8 +10,8 @@
 //
 //   wait-dialog TITLE     waits for a visible top-level window with this title and with controls;
 //                         the later commands act on it and on its process
-//   dump                  the dialog's title, its controls (identifier, class, text), the list
-//                         view's columns and rows
+//   dump                  the dialog's title and size ("size: WxH", pixels), its controls
+//                         (identifier, class, text), the list view's columns and rows
 //   count-dialogs TITLE   how many top-level windows of any process have this title
 //   expect-box TEXT       waits for a message box of the dialog's process (class #32770, the box
 //                         caption), checks its text and presses its OK button
@@ -232,6 +232,10 @@ void WaitDialog(const std::wstring& title) {
 void Dump() {
   HWND dialog = RequireDialog();
   Print(L"title: " + Quoted(WindowText(dialog)));
+  RECT frame{};
+  GetWindowRect(dialog, &frame);
+  Print(L"size: " + Number(static_cast<unsigned>(frame.right - frame.left)) + L"x" +
+        Number(static_cast<unsigned>(frame.bottom - frame.top)));
   HWND list = nullptr;
   for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     const std::wstring className = ClassOf(child);
@@ -601,6 +605,8 @@ std::vector<Step> ReadCommandLine(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // Sizes are read in the display's own pixels, as the program (per-monitor aware) lays them out.
+  SetProcessDPIAware();
   try {
     for (const Step& step : ReadCommandLine(argc, argv)) step.command->run(step.text, step.number);
   } catch (const Malformed& malformed) {

@@ -464,6 +464,41 @@ TEST(Loader, SearchOrderOfBareNames) {
   EXPECT_EQ(directory, L"");
 }
 
+TEST(Loader, LoadLibraryExSearchesWhereItsFlagsSayOverTheProcessDefaults) {
+  // A planted "winspool.drv" beside the program loads (without the spooler's entry points)
+  // wherever the program's folder is searched; the call's flags replace the process's defaults.
+  struct Case {
+    DWORD processDefaults;  // SetDefaultDllDirectories, 0 for none
+    DWORD flags;
+    bool systemLibrary;
+  };
+  const Case cases[] = {{0, 0, false},
+                        {0, LOAD_LIBRARY_SEARCH_SYSTEM32, true},
+                        {0, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS, false},
+                        {LOAD_LIBRARY_SEARCH_SYSTEM32, 0, true},
+                        {LOAD_LIBRARY_SEARCH_SYSTEM32, LOAD_LIBRARY_SEARCH_APPLICATION_DIR, false},
+                        {LOAD_LIBRARY_SEARCH_APPLICATION_DIR, LOAD_LIBRARY_SEARCH_SYSTEM32, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.processDefaults << " " << c.flags);
+    host::ResetMachine();
+    host::SetModuleFileName(L"C:\\Program\\corvel.exe");
+    host::WriteFile(L"C:\\Program\\winspool.drv", "planted");
+    if (c.processDefaults) {
+      EXPECT_TRUE(SetDefaultDllDirectories(c.processDefaults));
+    }
+    HMODULE library = LoadLibraryExW(L"winspool.drv", nullptr, c.flags);
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(GetProcAddress(library, "EnumPrintersW") != nullptr, c.systemLibrary);
+    EXPECT_TRUE(FreeLibrary(library));
+  }
+  // A system library the machine lacks is missing even with a file of its name beside the program.
+  host::network::SetLibraryPresent(L"winspool.drv", false);
+  SetLastError(0xDEAD);
+  EXPECT_EQ(LoadLibraryExW(L"winspool.drv", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(host::network::LibraryReferences(L"winspool.drv"), 0);
+}
+
 TEST(Processes, SecondProcessSeesTheFirstsNamedMutexUntilItsHandlesClose) {
   HANDLE mine = CreateMutexW(nullptr, TRUE, L"TVQ5530CORVLexists");
   ASSERT_NE(mine, nullptr);

@@ -1,5 +1,6 @@
-// Dynamic libraries of the simulated host: LoadLibraryW, GetProcAddress and FreeLibrary for the
-// system libraries the host models ("iphlpapi.dll" and "icmp.dll", see host/network.h), and the
+// Dynamic libraries of the simulated host: LoadLibraryW, LoadLibraryExW, GetProcAddress and
+// FreeLibrary for the system libraries the host models ("iphlpapi.dll", "icmp.dll" and
+// "winspool.drv", see host/network.h), and the
 // IP helper and ICMP types their entry points use.
 #pragma once
 
@@ -15,7 +16,8 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL WINAPI FreeLibrary(HMODULE module);
 
 // The program's own module (null name) or a loaded library, without taking a reference.
-// "kernel32.dll" is always loaded; its GetProcAddress knows "SetDefaultDllDirectories".
+// "kernel32.dll" and "user32.dll" are always loaded; GetProcAddress knows kernel32's
+// "SetDefaultDllDirectories" and user32's "GetDpiForWindow".
 HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName);
 
 // Where LoadLibraryW looks for a bare name. By default: the program's folder first, then the
@@ -27,6 +29,14 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName);
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 #define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
 BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags);
+
+// As LoadLibraryW, with the search given by the call: with LOAD_LIBRARY_SEARCH_* flags a bare name
+// is looked for only where they say (LOAD_LIBRARY_SEARCH_SYSTEM32: the system's libraries alone,
+// never the program's folder), without them as LoadLibraryW looks. LOAD_WITH_ALTERED_SEARCH_PATH
+// together with search flags fails with ERROR_INVALID_PARAMETER, as do the flags not modelled
+// (data files, image resources). The file handle is reserved.
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
+HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
 BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName);
 
 // Resources of the program's module (see host/resources.h for where they come from).

@@ -15,5 +15,6 @@
 #include "winhost/setupapi.h"
 #include "winhost/winspool.h"
 #include "winhost/user32.h"
+#include "winhost/gdi.h"
 #include "winhost/commctrl.h"
 #include "winhost/objbase.h"
