@@ -1,8 +1,9 @@
 // LoadLibraryW / LoadLibraryExW / GetProcAddress / FreeLibrary for the system libraries the host
 // models: "iphlpapi.dll" (GetNumberOfInterfaces, GetIpAddrTable and the ICMP entry points it
 // carries since Windows XP), "icmp.dll" (the ICMP entry points), "winspool.drv" (the host's
-// spooler functions) and, always loaded, "user32.dll" (GetDpiForWindow) and "kernel32.dll". The IP helper answers from the
-// interface count and address table a test sets; ICMP handles are counted in the leak check.
+// spooler functions) and, always loaded, "user32.dll" (GetDpiForWindow) and "kernel32.dll". The
+// IP helper answers from the interface count and address table a test sets; ICMP handles are
+// counted in the leak check.
 #include <algorithm>
 #include <cstring>
 #include <filesystem>

@@ -48,7 +48,8 @@ int FindInstalledPrinters(std::vector<std::wstring>& names, const std::vector<st
     DiagLog::Write(L"  malloc failed");
     return 0;
   }
-  if (!spooler::EnumPrintersW(kEnumFlags, nullptr, 2, static_cast<LPBYTE>(buffer.get()), needed, &needed, &returned)) {
+  if (!spooler::EnumPrintersW(kEnumFlags, nullptr, 2, static_cast<LPBYTE>(buffer.get()), needed, &needed,
+                              &returned)) {
     DiagLog::WriteError(GetLastError(), L"  EnumPrinters failed");
     return 0;
   }

@@ -46,7 +46,8 @@ int ReadAddressFromRegistry(const wchar_t* portName, wchar_t* address) {
   spooler::EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned);
   platform::UniqueLocalMemory buffer(LocalAlloc(LMEM_FIXED, needed));
   if (!buffer) return 0;
-  if (!spooler::EnumPortsW(nullptr, 2, static_cast<LPBYTE>(buffer.get()), needed, &needed, &returned) || returned == 0) {
+  if (!spooler::EnumPortsW(nullptr, 2, static_cast<LPBYTE>(buffer.get()), needed, &needed, &returned) ||
+      returned == 0) {
     return 0;
   }
 
@@ -99,7 +100,8 @@ int GetIPAddressViaXcvData(const wchar_t* portName, wchar_t* address, DWORD size
 
   DWORD needed = 0;
   DWORD status = 0;
-  if (!spooler::XcvDataW(monitor.get(), kValueName, nullptr, 0, reinterpret_cast<PBYTE>(address), size, &needed, &status)) {
+  if (!spooler::XcvDataW(monitor.get(), kValueName, nullptr, 0, reinterpret_cast<PBYTE>(address), size, &needed,
+                         &status)) {
     DiagLog::Write(L"XcvData failed (gle=%d)", static_cast<int>(GetLastError()));
     return 0;
   }

@@ -45,8 +45,9 @@ TEST(SpoolerLibrary, TheLoadersErrorIsTheCallsAndIsTracedOnce) {
     DWORD error;
     const wchar_t* line;
   };
-  const Case cases[] = {{"LoadLibraryExW", ERROR_MOD_NOT_FOUND, L"LoadLibraryExW(winspool.drv) failed gle=126"},
-                        {"GetProcAddress", ERROR_PROC_NOT_FOUND, L"GetProcAddress(winspool.drv, EnumPortsW) failed gle=127"}};
+  const Case cases[] = {
+      {"LoadLibraryExW", ERROR_MOD_NOT_FOUND, L"LoadLibraryExW(winspool.drv) failed gle=126"},
+      {"GetProcAddress", ERROR_PROC_NOT_FOUND, L"GetProcAddress(winspool.drv, EnumPortsW) failed gle=127"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.api);
     host::ResetMachine();
