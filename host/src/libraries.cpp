@@ -380,11 +380,18 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
 HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
   HOST_ENTER("LoadLibraryExW", nullptr);
   (void)file;  // reserved
-  // The altered search path does not combine with the search flags. Loading as a data file or
-  // image resource is not modelled.
+  // The altered search path does not combine with the search flags. The search flags come with
+  // the update that brings SetDefaultDllDirectories (KB2533623 on Windows 7): a system without it
+  // does not know them. Loading as a data file or image resource is not modelled.
   DWORD searchFlags = flags & host::network::kSearchFlags;
+  bool knowsSearchFlags;
+  {
+    std::lock_guard<std::mutex> guard(State().lock);
+    host::network::Library* kernel32 = host::network::FindLibrary(L"kernel32.dll");
+    knowsSearchFlags = kernel32 && kernel32->entryPoints.count("SetDefaultDllDirectories");
+  }
   if ((flags & ~(host::network::kSearchFlags | LOAD_WITH_ALTERED_SEARCH_PATH)) ||
-      ((flags & LOAD_WITH_ALTERED_SEARCH_PATH) && searchFlags)) {
+      ((flags & LOAD_WITH_ALTERED_SEARCH_PATH) && searchFlags) || (searchFlags && !knowsSearchFlags)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }

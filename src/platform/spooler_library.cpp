@@ -1,13 +1,27 @@
 #include "platform/spooler_library.h"
 
+#include <cwchar>
+#include <iterator>
+
 #include "diag/diag_log.h"
 
 namespace spooler {
 namespace {
 
-// Looked for in the system directory alone, whatever the process's search path is.
+// Looked for in the system directory alone, whatever the process's search path is. A system
+// without the search flags (Windows 7 without KB2533623) refuses them as an invalid parameter:
+// there the library is named by its full path in the system directory.
 HMODULE LoadFromSystemDirectory() {
   HMODULE module = ::LoadLibraryExW(L"winspool.drv", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!module && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+    wchar_t path[MAX_PATH];
+    const wchar_t kName[] = L"\\winspool.drv";
+    UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
+    if (length > 0 && length + std::size(kName) <= MAX_PATH) {
+      std::wcscpy(path + length, kName);
+      module = ::LoadLibraryW(path);
+    }
+  }
   if (!module) {
     DWORD error = ::GetLastError();
     DiagLog::Write(L"LoadLibraryExW(winspool.drv) failed gle=%d", static_cast<int>(error));

@@ -33,8 +33,9 @@ BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags);
 // As LoadLibraryW, with the search given by the call: with LOAD_LIBRARY_SEARCH_* flags a bare name
 // is looked for only where they say (LOAD_LIBRARY_SEARCH_SYSTEM32: the system's libraries alone,
 // never the program's folder), without them as LoadLibraryW looks. LOAD_WITH_ALTERED_SEARCH_PATH
-// together with search flags fails with ERROR_INVALID_PARAMETER, as do the flags not modelled
-// (data files, image resources). The file handle is reserved.
+// together with search flags fails with ERROR_INVALID_PARAMETER, as do the search flags on a
+// system without the update that brings them (kernel32 without "SetDefaultDllDirectories") and
+// the flags not modelled (data files, image resources). The file handle is reserved.
 #define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
 HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
 BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName);
