@@ -6,6 +6,7 @@
 
 #include "app/corvel_app.h"
 #include "app_machine.h"
+#include "discovery/error_lines.h"
 #include "host/display.h"
 #include "host/files.h"
 #include "host/machine.h"
@@ -134,13 +135,14 @@ TEST(MainDialog, TheSpoolerComesFromTheSystemDirectoryOrTheListStaysEmpty) {
     const char* what;
     std::function<void()> fault;
     const wchar_t* line;  // the trace line naming the failure, or null
+    DWORD error;          // the loader's error, which the spooler call reports as its own
   };
   const Case cases[] = {
-      {"planted beside the program", [] {}, nullptr},
+      {"planted beside the program", [] {}, nullptr, 0},
       {"library missing", [] { host::network::SetLibraryPresent(L"winspool.drv", false); },
-       L"LoadLibraryExW(winspool.drv) failed gle=126"},
+       L"LoadLibraryExW(winspool.drv) failed gle=126", ERROR_MOD_NOT_FOUND},
       {"entry point missing", [] { host::network::RemoveEntryPoint(L"winspool.drv", "EnumPrintersW"); },
-       L"GetProcAddress(winspool.drv, EnumPrintersW) failed gle=127"},
+       L"GetProcAddress(winspool.drv, EnumPrintersW) failed gle=127", ERROR_PROC_NOT_FOUND},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -154,6 +156,7 @@ TEST(MainDialog, TheSpoolerComesFromTheSystemDirectoryOrTheListStaysEmpty) {
     program.MainDialog();
     if (c.line) {
       EXPECT_EQ(TraceCount(c.line), 1);
+      EXPECT_TRUE(discovery_test::ErrorTraced(L"  EnumPrinters failed", c.error));
       EXPECT_TRUE(program.Rows().empty());
       ASSERT_EQ(app_test::Boxes().size(), 1u);
       EXPECT_EQ(app_test::Boxes()[0].text, L"No printers found.");

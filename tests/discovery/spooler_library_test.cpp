@@ -1,6 +1,5 @@
 // The spooler's functions reached through winspool.drv from the system directory: the library is
-// held exactly while a call runs or a printer handle is open, and the loader's errors reach the
-// caller as the call's own.
+// held exactly while a call runs or a printer handle is open.
 #include "platform/spooler_library.h"
 
 #include <gtest/gtest.h>
@@ -9,11 +8,8 @@
 #include "host/machine.h"
 #include "host/network.h"
 #include "host/spooler.h"
-#include "support/trace.h"
 
 namespace {
-
-using testing_support::TraceCount;
 
 int References() { return host::network::LibraryReferences(L"winspool.drv"); }
 
@@ -43,29 +39,6 @@ TEST(SpoolerLibrary, APrinterHandleHoldsTheSystemsLibraryUntilItCloses) {
     // A printer that does not open holds nothing.
     EXPECT_FALSE(spooler::OpenPrinterW(const_cast<LPWSTR>(L"Nobody"), &printer, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
-    EXPECT_EQ(References(), 0);
-  }
-}
-
-TEST(SpoolerLibrary, TheLoadersErrorIsTheCallsAndIsTracedOnce) {
-  struct Case {
-    const char* api;
-    DWORD error;
-    const wchar_t* line;
-  };
-  const Case cases[] = {
-      {"LoadLibraryExW", ERROR_MOD_NOT_FOUND, L"LoadLibraryExW(winspool.drv) failed gle=126"},
-      {"GetProcAddress", ERROR_PROC_NOT_FOUND, L"GetProcAddress(winspool.drv, EnumPortsW) failed gle=127"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.api);
-    host::ResetMachine();
-    host::FailCall(c.api, c.error);
-    DWORD needed = 0;
-    DWORD returned = 0;
-    SetLastError(0);
-    EXPECT_FALSE(spooler::EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned));
-    EXPECT_EQ(GetLastError(), c.error);
-    EXPECT_EQ(TraceCount(c.line), 1);
     EXPECT_EQ(References(), 0);
   }
 }
