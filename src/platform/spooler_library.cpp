@@ -119,3 +119,5 @@ BOOL XcvDataW(HANDLE xcv, PCWSTR dataName, PBYTE inputData, DWORD inputSize, PBY
 }
 
 }  // namespace spooler
+
+#undef SPOOLER_CALL
