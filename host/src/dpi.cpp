@@ -1,6 +1,5 @@
 // The display's DPI and the device contexts that report it: GetDpiForWindow (user32 since
 // Windows 10 1607, found through GetProcAddress), GetDC / ReleaseDC and GetDeviceCaps.
-#include <atomic>
 #include <mutex>
 #include <set>
 #include <string>
@@ -59,11 +58,6 @@ void SetDpi(UINT dpi) {
 UINT Dpi() {
   std::lock_guard<std::mutex> guard(State().lock);
   return State().dpi;
-}
-
-int OpenDeviceContexts() {
-  std::lock_guard<std::mutex> guard(State().lock);
-  return static_cast<int>(State().open.size());
 }
 
 }  // namespace display
