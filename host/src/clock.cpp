@@ -17,6 +17,7 @@ constexpr ULONGLONG kTickBase = 1000000000ull;
 struct ClockState {
   std::mutex lock;
   ULONGLONG now = 0;
+  bool frozen = false;
   double compression = 1000.0;
   std::vector<Wait> waits;
   SYSTEMTIME start{};
@@ -48,6 +49,26 @@ ULONGLONG Now() {
 }
 
 void Advance(DWORD milliseconds) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  if (!State().frozen) State().now += milliseconds;
+}
+
+void Freeze() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().frozen = true;
+}
+
+void Thaw() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().frozen = false;
+}
+
+bool Frozen() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  return State().frozen;
+}
+
+void Step(DWORD milliseconds) {
   std::lock_guard<std::mutex> guard(State().lock);
   State().now += milliseconds;
 }
@@ -94,6 +115,7 @@ void SetLocalTime(const SYSTEMTIME& start) {
 void Reset() {
   std::lock_guard<std::mutex> guard(State().lock);
   State().now = 0;
+  State().frozen = false;
   State().compression = 1000.0;
   State().waits.clear();
   State().start = DefaultStart();
@@ -135,6 +157,8 @@ SYSTEMTIME LocalTimeNow() {
 
 void WINAPI Sleep(DWORD milliseconds) {
   host::clock::RecordWait("Sleep", milliseconds);
+  // No time passes on a stopped clock, so no sleep can end.
+  while (milliseconds != 0 && host::clock::Frozen()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   auto real = host::clock::RealDuration(milliseconds);
   if (real.count() > 0) {
     std::this_thread::sleep_for(real);

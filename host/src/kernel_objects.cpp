@@ -353,6 +353,10 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     host::g_waitCondition.wait(guard, acquired);
     return WAIT_OBJECT_0;
   }
+  // On a stopped clock no time-out can end: only the object's signal, or the clock running again.
+  while (host::clock::Frozen()) {
+    if (host::g_waitCondition.wait_for(guard, std::chrono::milliseconds(1), acquired)) return WAIT_OBJECT_0;
+  }
   if (host::g_waitCondition.wait_for(guard, host::clock::RealDuration(milliseconds), acquired)) {
     return WAIT_OBJECT_0;
   }

@@ -15,6 +15,7 @@
 #include "host/process.h"
 #include "host/services.h"
 #include "support/trace.h"
+#include "support/cases.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ TEST(DownloadWorkflow, EachFailureEndsInOneBox) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    host::ResetMachine();
+    testing_support::NextCase(c.name);
     app_test::PrepareProgram();
     simprinter::PrinterSettings settings;
     if (c.settings) c.settings(settings);
@@ -199,7 +200,7 @@ TEST(DownloadWorkflow, ARunGoesOnWhenTheProgressWindowNeverAppears) {
   // The main dialog is up before the fault is set: only the progress dialog's start fails.
   for (const char* api : {"CreateThread", "DialogBoxParamW"}) {
     SCOPED_TRACE(api);
-    host::ResetMachine();
+    testing_support::NextCase(api);
     app_test::PrepareProgram();
     auto installed = app_test::InstallUsbPrinter(kUsbName);
     app_test::WriteImage(L"TVQ5530n.bin", "215");

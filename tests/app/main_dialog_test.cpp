@@ -8,6 +8,7 @@
 #include "host/ports.h"
 #include "host/windows.h"
 #include "support/trace.h"
+#include "support/cases.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ TEST(MainDialog, OnlyASinglePrinterIsSelected) {
   };
   for (const Case& c : {Case{1, 0}, Case{2, -1}}) {
     SCOPED_TRACE(c.printers);
-    host::ResetMachine();
+    testing_support::NextCase(std::to_string(c.printers) + " printers");
     app_test::PrepareProgram();
     auto first = InstallParallelPrinter(L"TV Vexline Q5530 MFP", {});
     auto second = c.printers > 1 ? InstallNetworkPrinter(L"Office") : app_test::InstalledPrinter{};

@@ -16,6 +16,7 @@
 #include "support/printer_device.h"
 #include "support/trace.h"
 #include "usb_printer.h"
+#include "support/cases.h"
 
 namespace {
 
@@ -263,7 +264,7 @@ TEST(GetInfo, ParallelPortThatCannotBeReachedGivesZero) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    host::ResetMachine();
+    testing_support::NextCase(c.name);
     simprinter::Printer printer;
     testing_support::AttachToParallelPort(printer);
     InitGlobals(CONNECTION_PARALLEL, L"TV Vexline Q5530 MFP", nullptr, L"");
