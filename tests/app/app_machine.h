@@ -33,7 +33,8 @@ struct InstalledPrinter {
   simprinter::Printer& printer() { return local ? *local : network->printer(); }
 };
 // Only one USB printer per test (the USB device has a fixed parent ID prefix).
-InstalledPrinter InstallUsbPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {});
+InstalledPrinter InstallUsbPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {},
+                                   const std::wstring& port = L"USB001");
 InstalledPrinter InstallParallelPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {});
 // With a `hostName`, the port's address is that name, which the name service resolves to the
 // printer's loopback address.
@@ -44,6 +45,7 @@ struct Box {
   std::wstring text;
   std::wstring caption;
   UINT flags = 0;
+  bool mainDialogShown = false;  // the program's main dialog was visible when the box opened
 };
 
 // The program (CcorvelApp::InitInstance) on a thread of its own.

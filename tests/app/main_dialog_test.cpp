@@ -2,8 +2,11 @@
 // single instance.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/corvel_app.h"
 #include "app_machine.h"
+#include "host/clock.h"
 #include "host/machine.h"
 #include "host/ports.h"
 #include "host/windows.h"
@@ -48,6 +51,73 @@ TEST(MainDialog, ListsEachKindOfPrinterWithItsVersionOnce) {
   // Start-up registered the common controls and kept libraries to the system directory.
   EXPECT_EQ(host::windows::CommonControlClasses(), static_cast<DWORD>(ICC_WIN95_CLASSES));
   EXPECT_EQ(host::CallCount("SetDefaultDllDirectories"), 1);
+}
+
+TEST(MainDialog, EachRowIsPrecededByAPause) {
+  // Network printers, whose queries do not sleep: only the pauses before the rows are left.
+  struct Case {
+    const char* name;
+    bool firstAnswers;
+    std::vector<DWORD> sleeps;
+  };
+  for (const Case& c : {Case{"two rows", true, {100, 100}}, Case{"one without version, one row", false, {100}}}) {
+    SCOPED_TRACE(c.name);
+    testing_support::NextCase(c.name);
+    app_test::PrepareProgram();
+    auto first = InstallNetworkPrinter(L"Office");
+    auto second = InstallNetworkPrinter(L"Lab");
+    if (!c.firstAnswers) {
+      simprinter::FaultRule noVersion;
+      noVersion.command = 1;
+      noVersion.faults.status = 0;
+      first.printer().AddFault(noVersion);
+    }
+    RunningProgram program;
+    program.MainDialog();
+    EXPECT_EQ(program.Rows().size(), c.sleeps.size());
+    EXPECT_EQ(host::clock::WaitsOf("Sleep"), c.sleeps);
+    program.Finish();
+  }
+}
+
+TEST(MainDialog, EachPrinterIsAskedAtTheAddressItsLookupFound) {
+  // A USB or network printer whose lookup fails is left out unasked; a parallel printer has no
+  // address of its own and is asked with the one found for the printer listed before it.
+  struct Case {
+    const char* name;
+    void (*fault)(const std::wstring& networkPort);
+    Rows rows;
+  };
+  const Case cases[] = {
+      {"every lookup found", nullptr,
+       {{L"TV Vexline Q5530n MFP", L"USB", L"215"}, {L"Office", L"Network", L"215"}, {L"Parallel", L"Parallel", L"215"}}},
+      {"USB device lookup fails", [](const std::wstring&) { host::FailCall("SetupDiGetClassDevsW", ERROR_INVALID_PARAMETER); },
+       {{L"Office", L"Network", L"215"}, {L"Parallel", L"Parallel", L"215"}}},
+      {"network address lookup fails", [](const std::wstring& port) { host::ports::FailIPAddress(port, ERROR_ACCESS_DENIED); },
+       {{L"TV Vexline Q5530n MFP", L"USB", L"215"}, {L"Parallel", L"Parallel", L"215"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing_support::NextCase(c.name);
+    app_test::PrepareProgram();
+    auto usb = InstallUsbPrinter(L"TV Vexline Q5530n MFP", {});
+    auto network = InstallNetworkPrinter(L"Office");
+    auto parallel = InstallParallelPrinter(L"Parallel", {});
+    const std::string& address = network.network->address();
+    if (c.fault) c.fault(L"IP_" + std::wstring(address.begin(), address.end()));
+
+    RunningProgram program;
+    program.MainDialog();
+    EXPECT_EQ(program.Rows(), c.rows);
+    EXPECT_EQ(TraceCount(L"GetVersionString"), static_cast<int>(c.rows.size()));
+    if (!c.fault) {
+      std::vector<std::wstring> texts = testing_support::TraceTexts();
+      auto lpt = std::find(texts.begin(), texts.end(), L"printer is LPT\n");
+      ASSERT_LT(lpt + 1, texts.end());
+      EXPECT_EQ(lpt[1], std::wstring(address.begin(), address.end()));
+    }
+    program.Finish();
+  }
 }
 
 TEST(MainDialog, OnlyASinglePrinterIsSelected) {
