@@ -18,6 +18,7 @@ foreach(name IN LISTS names)
   string(APPEND content "\"${name}\",\n")
 endforeach()
 # Rewritten only when the list changed, so an edit elsewhere in the host rebuilds nothing more.
+set(old "")
 if(EXISTS ${OUTPUT})
   file(READ ${OUTPUT} old)
 endif()

@@ -16,8 +16,8 @@
 #include "host/process.h"
 #include "host/services.h"
 #include "host/windows.h"
-#include "support/trace.h"
 #include "support/cases.h"
+#include "support/trace.h"
 
 namespace {
 

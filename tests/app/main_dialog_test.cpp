@@ -10,8 +10,8 @@
 #include "host/machine.h"
 #include "host/ports.h"
 #include "host/windows.h"
-#include "support/trace.h"
 #include "support/cases.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "app_machine.h"
 #include "host/clock.h"
 #include "host/windows.h"
-#include "ui/ui_thread.h"
 #include "support/cases.h"
+#include "ui/ui_thread.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include "host/files.h"
 #include "host/machine.h"
 #include "image_builder.h"
+#include "support/cases.h"
 #include "support/printer_device.h"
 #include "support/image_files.h"
 #include "support/trace.h"
 #include "usb_printer.h"
-#include "support/cases.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include "host/machine.h"
 #include "host/services.h"
 #include "platform/unique_handle.h"
+#include "support/cases.h"
 #include "support/printer_device.h"
 #include "support/trace.h"
 #include "usb_printer.h"
-#include "support/cases.h"
 
 namespace {
 

@@ -18,10 +18,10 @@
 #include "host/machine.h"
 #include "image_builder.h"
 #include "platform/unique_handle.h"
+#include "support/cases.h"
 #include "support/image_files.h"
 #include "support/trace.h"
 #include "usb_printer.h"
-#include "support/cases.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include "host/sockets.h"
 #include "image_builder.h"
 #include "printer_on_loopback.h"
+#include "support/cases.h"
 #include "support/image_files.h"
 #include "support/trace.h"
-#include "support/cases.h"
 
 namespace {
 
