@@ -19,6 +19,7 @@ struct ClockState {
   ULONGLONG now = 0;
   bool frozen = false;
   double compression = 1000.0;
+  std::chrono::microseconds minimumObjectWait{0};
   std::vector<Wait> waits;
   SYSTEMTIME start{};
 };
@@ -84,6 +85,16 @@ std::chrono::microseconds RealDuration(DWORD milliseconds) {
   return std::chrono::microseconds(static_cast<long long>(milliseconds * 1000.0 / State().compression));
 }
 
+void SetMinimumObjectWait(std::chrono::milliseconds floor) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().minimumObjectWait = floor;
+}
+
+std::chrono::microseconds MinimumObjectWait() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  return State().minimumObjectWait;
+}
+
 void RecordWait(const char* api, DWORD milliseconds) {
   std::lock_guard<std::mutex> guard(State().lock);
   State().waits.push_back(Wait{api, milliseconds});
@@ -117,6 +128,7 @@ void Reset() {
   State().now = 0;
   State().frozen = false;
   State().compression = 1000.0;
+  State().minimumObjectWait = std::chrono::microseconds(0);
   State().waits.clear();
   State().start = DefaultStart();
 }

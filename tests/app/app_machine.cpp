@@ -8,6 +8,7 @@
 
 #include "app/corvel_app.h"
 #include "app/image_files.h"
+#include "host/clock.h"
 #include "host/devices.h"
 #include "host/files.h"
 #include "host/machine.h"
@@ -48,6 +49,8 @@ void PrepareProgram() {
   const wchar_t* names[IMAGE_SLOT_COUNT] = {L"TVQ5530An.bin", L"TVQ5530A.bin", L"TVQ5530.bin", L"TVQ5530n.bin"};
   for (int slot = 0; slot < IMAGE_SLOT_COUNT; ++slot) std::wcscpy(imageFiles[slot], names[slot]);
   AnswerBoxesAtOnce(true);
+  // The workflow waits 10 s of host time for the progress window: a second of real time at least.
+  host::clock::SetMinimumObjectWait(std::chrono::seconds(1));
 }
 
 namespace {

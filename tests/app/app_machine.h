@@ -20,8 +20,9 @@ constexpr wchar_t kCaption[] = L"Firmware Download Utility";
 constexpr UINT kBoxError = MB_ICONERROR | MB_TOPMOST;
 constexpr UINT kBoxWarning = MB_ICONWARNING | MB_TOPMOST;
 
-// Puts the program at kProgramDirectory, refills the image table and gives the host the
-// program's resources. Every test of the program calls it first.
+// Puts the program at kProgramDirectory, refills the image table, gives the host the
+// program's resources and lets no wait for an object time out in less than a second of real
+// time. Every test of the program calls it first.
 void PrepareProgram();
 // Writes an image of `version` (file type 2 for the network model's files) beside the program.
 void WriteImage(const std::wstring& fileName, const std::string& version);

@@ -35,6 +35,13 @@ void Step(DWORD milliseconds);
 void SetCompression(double factor);
 std::chrono::microseconds RealDuration(DWORD milliseconds);
 
+// WaitForSingleObject with a time-out waits at least this much real time for its object before
+// the time-out ends (default 0): a thread that signals as soon as it can, such as a new window's
+// thread, must not lose against a compressed time-out on a loaded machine. The host clock still
+// advances by the whole time-out.
+void SetMinimumObjectWait(std::chrono::milliseconds floor);
+std::chrono::microseconds MinimumObjectWait();
+
 void RecordWait(const char* api, DWORD milliseconds);
 std::vector<Wait> Waits();
 // Only the waits of one call, e.g. WaitsOf("Sleep").
