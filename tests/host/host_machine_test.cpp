@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <gtest/gtest-spi.h>
 
+#include <chrono>
 #include <cstdio>
 #include <stdexcept>
 #include <thread>
@@ -80,6 +81,26 @@ TEST(HostFaults, UnknownNamesAreRefusedAndUnfiredFaultsListed) {
                                                              "ReadFile, error 30 after 0 calls, always"}));
   host::ResetMachine();
   EXPECT_TRUE(host::UnfiredFaults().empty());
+}
+
+TEST(HostClock, AnObjectWaitHoldsOnForItsRealFloor) {
+  host::clock::SetMinimumObjectWait(std::chrono::milliseconds(300));
+  platform::UniqueKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  HANDLE raw = event.get();
+  // 100 ms of host time is a tenth of a real millisecond; the signal comes 50 ms later.
+  std::thread setter([raw] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    SetEvent(raw);
+  });
+  EXPECT_EQ(WaitForSingleObject(raw, 100), static_cast<DWORD>(WAIT_OBJECT_0));
+  setter.join();
+  EXPECT_EQ(host::clock::Now(), 0u);
+  // A wait that times out took the floor in real time and the whole time-out in host time.
+  ResetEvent(raw);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(WaitForSingleObject(raw, 100), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+  EXPECT_EQ(host::clock::Now(), 100u);
 }
 
 TEST(TestCases, NextCaseNamesTheCaseThatLeftSomethingOpenOrAFaultUnfired) {
