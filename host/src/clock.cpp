@@ -17,7 +17,9 @@ constexpr ULONGLONG kTickBase = 1000000000ull;
 struct ClockState {
   std::mutex lock;
   ULONGLONG now = 0;
+  bool frozen = false;
   double compression = 1000.0;
+  std::chrono::microseconds minimumObjectWait{0};
   std::vector<Wait> waits;
   SYSTEMTIME start{};
 };
@@ -49,6 +51,26 @@ ULONGLONG Now() {
 
 void Advance(DWORD milliseconds) {
   std::lock_guard<std::mutex> guard(State().lock);
+  if (!State().frozen) State().now += milliseconds;
+}
+
+void Freeze() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().frozen = true;
+}
+
+void Thaw() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().frozen = false;
+}
+
+bool Frozen() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  return State().frozen;
+}
+
+void Step(DWORD milliseconds) {
+  std::lock_guard<std::mutex> guard(State().lock);
   State().now += milliseconds;
 }
 
@@ -61,6 +83,16 @@ std::chrono::microseconds RealDuration(DWORD milliseconds) {
   std::lock_guard<std::mutex> guard(State().lock);
   if (State().compression <= 0) return std::chrono::microseconds(0);
   return std::chrono::microseconds(static_cast<long long>(milliseconds * 1000.0 / State().compression));
+}
+
+void SetMinimumObjectWait(std::chrono::milliseconds floor) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().minimumObjectWait = floor;
+}
+
+std::chrono::microseconds MinimumObjectWait() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  return State().minimumObjectWait;
 }
 
 void RecordWait(const char* api, DWORD milliseconds) {
@@ -94,7 +126,9 @@ void SetLocalTime(const SYSTEMTIME& start) {
 void Reset() {
   std::lock_guard<std::mutex> guard(State().lock);
   State().now = 0;
+  State().frozen = false;
   State().compression = 1000.0;
+  State().minimumObjectWait = std::chrono::microseconds(0);
   State().waits.clear();
   State().start = DefaultStart();
 }
@@ -135,6 +169,8 @@ SYSTEMTIME LocalTimeNow() {
 
 void WINAPI Sleep(DWORD milliseconds) {
   host::clock::RecordWait("Sleep", milliseconds);
+  // No time passes on a stopped clock, so no sleep can end.
+  while (milliseconds != 0 && host::clock::Frozen()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   auto real = host::clock::RealDuration(milliseconds);
   if (real.count() > 0) {
     std::this_thread::sleep_for(real);

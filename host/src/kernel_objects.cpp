@@ -1,6 +1,7 @@
 // Handles, events, mutexes and waits.
 #include "host/kernel_objects.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -353,9 +354,12 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     host::g_waitCondition.wait(guard, acquired);
     return WAIT_OBJECT_0;
   }
-  if (host::g_waitCondition.wait_for(guard, host::clock::RealDuration(milliseconds), acquired)) {
-    return WAIT_OBJECT_0;
+  // On a stopped clock no time-out can end: only the object's signal, or the clock running again.
+  while (host::clock::Frozen()) {
+    if (host::g_waitCondition.wait_for(guard, std::chrono::milliseconds(1), acquired)) return WAIT_OBJECT_0;
   }
+  auto real = std::max(host::clock::RealDuration(milliseconds), host::clock::MinimumObjectWait());
+  if (host::g_waitCondition.wait_for(guard, real, acquired)) return WAIT_OBJECT_0;
   guard.unlock();
   host::clock::Advance(milliseconds);
   return WAIT_TIMEOUT;

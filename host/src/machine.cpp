@@ -1,8 +1,11 @@
 #include "host/machine.h"
 
 #include <atomic>
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 
 #include "host/clock.h"
 #include "winhost/kernel.h"
@@ -14,18 +17,51 @@ struct Fault {
   DWORD error;
   int skip;
   int times;  // < 0: always
+  int askedSkip;
+  int askedTimes;
+  int fired = 0;
+  bool mayNotFire = false;
 };
+
+// Every name a host source passes to HOST_ENTER or CallFails, sorted (made by the build).
+const char* const kEntryPoints[] = {
+#include "host_entry_points.inc"
+};
+
+// Refuses a name that no host call counts: a fault on it would never fire.
+void RequireEntryPoint(const char* what, const std::string& api) {
+  if (!std::binary_search(std::begin(kEntryPoints), std::end(kEntryPoints), api,
+                          [](const std::string& a, const std::string& b) { return a < b; })) {
+    throw std::invalid_argument(std::string(what) + ": the simulated host has no entry point \"" + api + "\"");
+  }
+}
 
 struct MachineState {
   std::mutex lock;
   std::vector<Area> areas;
   std::map<std::string, std::vector<Fault>> faults;
+  std::vector<std::string> clearedUnfired;  // faults ClearFaults took away before they fired
   std::map<std::string, int> calls;
 };
 
 MachineState& State() {
   static MachineState* state = new MachineState;  // lives as long as the process
   return *state;
+}
+
+// The faults that have not fired, cleared ones included; the caller holds the lock.
+std::vector<std::string> UnfiredLocked() {
+  std::vector<std::string> unfired = State().clearedUnfired;
+  for (const auto& [api, faults] : State().faults) {
+    for (const Fault& fault : faults) {
+      if (fault.fired > 0 || fault.mayNotFire) continue;
+      std::string times = fault.askedTimes < 0 ? "always"
+                                               : std::to_string(fault.askedTimes) + (fault.askedTimes == 1 ? " time" : " times");
+      unfired.push_back(api + ", error " + std::to_string(fault.error) + " after " + std::to_string(fault.askedSkip) +
+                        " calls, " + times);
+    }
+  }
+  return unfired;
 }
 
 thread_local DWORD t_threadId = 0;
@@ -46,6 +82,7 @@ void ResetMachine() {
   {
     std::lock_guard<std::mutex> guard(State().lock);
     State().faults.clear();
+    State().clearedUnfired.clear();
     State().calls.clear();
     areas = State().areas;
   }
@@ -71,18 +108,31 @@ std::vector<std::string> OpenResources() {
 }
 
 void FailCall(const std::string& api, DWORD error, int times, int skip) {
+  RequireEntryPoint("FailCall", api);
   std::lock_guard<std::mutex> guard(State().lock);
-  State().faults[api].push_back(Fault{error, skip, times});
+  State().faults[api].push_back(Fault{error, skip, times, skip, times});
 }
 
 void FailCallAlways(const std::string& api, DWORD error) { FailCall(api, error, -1, 0); }
 
 void ClearFaults() {
   std::lock_guard<std::mutex> guard(State().lock);
+  State().clearedUnfired = UnfiredLocked();
   State().faults.clear();
 }
 
+std::vector<std::string> UnfiredFaults() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  return UnfiredLocked();
+}
+
+void FaultMayNotFire(const std::string& api) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  for (Fault& fault : State().faults[api]) fault.mayNotFire = true;
+}
+
 int CallCount(const std::string& api) {
+  RequireEntryPoint("CallCount", api);
   std::lock_guard<std::mutex> guard(State().lock);
   auto it = State().calls.find(api);
   return it == State().calls.end() ? 0 : it->second;
@@ -100,6 +150,7 @@ bool CallFails(const char* api, DWORD* error) {
     }
     if (fault.times == 0) continue;
     if (fault.times > 0) --fault.times;
+    ++fault.fired;
     *error = fault.error;
     return true;
   }

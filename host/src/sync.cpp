@@ -1,4 +1,5 @@
 // Critical sections, on a recursive mutex kept inside the caller's CRITICAL_SECTION.
+#include <atomic>
 #include <mutex>
 #include <new>
 
@@ -14,11 +15,20 @@ std::recursive_mutex* MutexOf(LPCRITICAL_SECTION cs) {
   return std::launder(reinterpret_cast<std::recursive_mutex*>(cs->opaque));
 }
 
+std::atomic<int> g_waitingToEnter{0};
+
 }  // namespace
+
+int host::ThreadsWaitingToEnter() { return g_waitingToEnter.load(); }
 
 void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs) { new (cs->opaque) std::recursive_mutex(); }
 
-void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs) { MutexOf(cs)->lock(); }
+void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs) {
+  if (MutexOf(cs)->try_lock()) return;
+  ++g_waitingToEnter;
+  MutexOf(cs)->lock();
+  --g_waitingToEnter;
+}
 
 BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION cs) { return MutexOf(cs)->try_lock() ? TRUE : FALSE; }
 

@@ -8,8 +8,10 @@
 
 #include "app/corvel_app.h"
 #include "app/image_files.h"
+#include "host/clock.h"
 #include "host/devices.h"
 #include "host/files.h"
+#include "host/machine.h"
 #include "host/network.h"
 #include "host/ports.h"
 #include "host/spooler.h"
@@ -47,6 +49,8 @@ void PrepareProgram() {
   const wchar_t* names[IMAGE_SLOT_COUNT] = {L"TVQ5530An.bin", L"TVQ5530A.bin", L"TVQ5530.bin", L"TVQ5530n.bin"};
   for (int slot = 0; slot < IMAGE_SLOT_COUNT; ++slot) std::wcscpy(imageFiles[slot], names[slot]);
   AnswerBoxesAtOnce(true);
+  // The workflow waits 10 s of host time for the progress window: a second of real time at least.
+  host::clock::SetMinimumObjectWait(std::chrono::seconds(1));
 }
 
 namespace {
@@ -64,7 +68,21 @@ OpenBoxes& Held() {
 }
 size_t consumedBoxes = 0;
 
-Box ToBox(const host::windows::MessageBoxRecord& record) { return Box{record.text, record.caption, record.type}; }
+// Whether the main dialog was visible as each box opened, in the order the boxes opened.
+std::mutex shownLock;
+std::vector<bool> mainDialogShownAtBox;
+
+void NoteMainDialog() {
+  HWND dialog = host::windows::FindWindowByTitle(kTitle);
+  std::lock_guard<std::mutex> guard(shownLock);
+  mainDialogShownAtBox.push_back(dialog && IsWindowVisible(dialog));
+}
+
+Box ToBox(const host::windows::MessageBoxRecord& record, size_t index) {
+  std::lock_guard<std::mutex> guard(shownLock);
+  bool shown = index < mainDialogShownAtBox.size() && mainDialogShownAtBox[index];
+  return Box{record.text, record.caption, record.type, shown};
+}
 
 }  // namespace
 
@@ -76,11 +94,19 @@ void AnswerBoxesAtOnce(bool atOnce) {
     held.open = 0;
     held.answers = 0;
   }
+  {
+    std::lock_guard<std::mutex> guard(shownLock);
+    mainDialogShownAtBox.clear();
+  }
   if (atOnce) {
-    host::windows::SetMessageBoxResponder([](const host::windows::MessageBoxRecord&) { return IDOK; });
+    host::windows::SetMessageBoxResponder([](const host::windows::MessageBoxRecord&) {
+      NoteMainDialog();
+      return IDOK;
+    });
     return;
   }
   host::windows::SetMessageBoxResponder([&held](const host::windows::MessageBoxRecord&) {
+    NoteMainDialog();
     std::unique_lock<std::mutex> guard(held.lock);
     ++held.open;
     held.changed.notify_all();
@@ -93,7 +119,7 @@ void AnswerBoxesAtOnce(bool atOnce) {
 
 std::vector<Box> Boxes() {
   std::vector<Box> boxes;
-  for (const auto& record : host::windows::MessageBoxes()) boxes.push_back(ToBox(record));
+  for (const auto& record : host::windows::MessageBoxes()) boxes.push_back(ToBox(record, boxes.size()));
   return boxes;
 }
 
@@ -104,7 +130,8 @@ Box NextBox() {
     return records.size() > consumedBoxes;
   })) << "no message box";
   if (records.size() <= consumedBoxes) return Box{};
-  return ToBox(records[consumedBoxes++]);
+  size_t index = consumedBoxes++;
+  return ToBox(records[index], index);
 }
 
 Box WaitForOpenBox() {
@@ -147,12 +174,13 @@ void Install(const std::wstring& name, const std::wstring& port) {
 
 }  // namespace
 
-InstalledPrinter InstallUsbPrinter(const std::wstring& name, simprinter::PrinterSettings settings) {
+InstalledPrinter InstallUsbPrinter(const std::wstring& name, simprinter::PrinterSettings settings,
+                                   const std::wstring& port) {
   InstalledPrinter installed;
   installed.local = std::make_unique<simprinter::Printer>(std::move(settings));
   testing_support::AddUsbPrinter(*installed.local, kUsbInstance);
-  host::devices::AddPrinterClassDevice(host::devices::PrinterClassDevice{L"USBPRINT\\TVVEXLINE\\7&1a&0&USB001", 0, L"USB001"});
-  Install(name, L"USB001");
+  host::devices::AddPrinterClassDevice(host::devices::PrinterClassDevice{L"USBPRINT\\TVVEXLINE\\7&1a&0&USB001", 0, port});
+  Install(name, port);
   return installed;
 }
 
@@ -253,6 +281,14 @@ BOOL RunningProgram::Finish() {
     PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   }
   thread_.join();
+  // The progress thread lowers its flag just before it returns, so the program may end a moment
+  // before that thread has; a thread that does not end within the minute stays for the leak check.
+  WaitFor([] {
+    for (const std::string& item : host::OpenResources()) {
+      if (item.find("still running") != std::string::npos) return false;
+    }
+    return true;
+  });
   return result_;
 }
 

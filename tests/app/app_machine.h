@@ -20,8 +20,9 @@ constexpr wchar_t kCaption[] = L"Firmware Download Utility";
 constexpr UINT kBoxError = MB_ICONERROR | MB_TOPMOST;
 constexpr UINT kBoxWarning = MB_ICONWARNING | MB_TOPMOST;
 
-// Puts the program at kProgramDirectory, refills the image table and gives the host the
-// program's resources. Every test of the program calls it first.
+// Puts the program at kProgramDirectory, refills the image table, gives the host the
+// program's resources and lets no wait for an object time out in less than a second of real
+// time. Every test of the program calls it first.
 void PrepareProgram();
 // Writes an image of `version` (file type 2 for the network model's files) beside the program.
 void WriteImage(const std::wstring& fileName, const std::string& version);
@@ -33,7 +34,8 @@ struct InstalledPrinter {
   simprinter::Printer& printer() { return local ? *local : network->printer(); }
 };
 // Only one USB printer per test (the USB device has a fixed parent ID prefix).
-InstalledPrinter InstallUsbPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {});
+InstalledPrinter InstallUsbPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {},
+                                   const std::wstring& port = L"USB001");
 InstalledPrinter InstallParallelPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {});
 // With a `hostName`, the port's address is that name, which the name service resolves to the
 // printer's loopback address.
@@ -44,6 +46,7 @@ struct Box {
   std::wstring text;
   std::wstring caption;
   UINT flags = 0;
+  bool mainDialogShown = false;  // the program's main dialog was visible when the box opened
 };
 
 // The program (CcorvelApp::InitInstance) on a thread of its own.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -14,6 +15,8 @@
 #include "host/machine.h"
 #include "host/process.h"
 #include "host/services.h"
+#include "host/windows.h"
+#include "support/cases.h"
 #include "support/trace.h"
 
 namespace {
@@ -31,18 +34,28 @@ simprinter::FaultRule StatusFault(uint16_t command, uint16_t status) {
   return rule;
 }
 
-// Runs one download of the only (selected) printer and returns the boxes it showed.
+// Runs one download of the only (selected) printer and returns the boxes it showed. Every run
+// pauses 300 ms before it hides the main dialog and 1000 ms after, and shows the dialog again
+// before any box.
 std::vector<Box> DownloadOnce(RunningProgram& program) {
   program.MainDialog();
   EXPECT_EQ(program.SelectedRow(), 0);
   size_t before = app_test::Boxes().size();
+  host::clock::ClearWaits();
   program.Press(IDOK);
   program.WaitUntilSettled();
+  std::vector<DWORD> sleeps = host::clock::WaitsOf("Sleep");
+  sleeps.resize(std::min<size_t>(sleeps.size(), 2));
+  EXPECT_EQ(sleeps, (std::vector<DWORD>{300, 1000}));
   std::vector<Box> boxes = app_test::Boxes();
   EXPECT_TRUE(IsWindowVisible(program.MainDialog()));
   EXPECT_FALSE(progressRunning.load());
-  return std::vector<Box>(boxes.begin() + static_cast<long>(before), boxes.end());
+  boxes.erase(boxes.begin(), boxes.begin() + static_cast<long>(before));
+  for (const Box& box : boxes) EXPECT_TRUE(box.mainDialogShown) << ::testing::PrintToString(box.text);
+  return boxes;
 }
+
+enum class Kind { Usb, UsbPortNamingLpt, Network };
 
 TEST(DownloadWorkflow, EachFailureEndsInOneBox) {
   struct Case {
@@ -51,7 +64,9 @@ TEST(DownloadWorkflow, EachFailureEndsInOneBox) {
     std::function<void(simprinter::Printer&)> setUp;
     const wchar_t* text;
     UINT flags;
+    Kind kind = Kind::Usb;
   };
+  const auto baseModel = [](simprinter::PrinterSettings& s) { s.model = "TV Vexline Q5530 MFP"; };
   const Case cases[] = {
       {"build information refused", nullptr, [](simprinter::Printer& p) { p.AddFault(StatusFault(19, 0)); },
        L"Unable to retrieve information from the printer.\n Please cycle power on the printer and try again later.",
@@ -66,6 +81,16 @@ TEST(DownloadWorkflow, EachFailureEndsInOneBox) {
          s.culture = "ASIAN";
        },
        nullptr, L"This Utility does not support a Base Printer with Asian Control Panel.", app_test::kBoxError},
+      {"base model, Western panel, no image", baseModel, nullptr,
+       L"This Utility does not support a Base Printer with Western Control Panel.", app_test::kBoxError},
+      // The model and culture rules, seen through the image each printer would need.
+      {"both cultures named: Western", [](simprinter::PrinterSettings& s) { s.culture = "ASIAN WESTERN"; }, nullptr,
+       L"This Utility does not support a Network Printer with Western Control Panel.", app_test::kBoxError},
+      {"network printer naming the base model", baseModel, nullptr,
+       L"This Utility does not support a Network Printer with Western Control Panel.", app_test::kBoxError, Kind::Network},
+      {"port naming USB and LPT is USB", baseModel, nullptr,
+       L"This Utility does not support a Base Printer with Western Control Panel.", app_test::kBoxError,
+       Kind::UsbPortNamingLpt},
       {"already current", nullptr, [](simprinter::Printer&) { app_test::WriteImage(L"TVQ5530n.bin", "215"); },
        L"Firmware is current. No need to update at this time.", app_test::kBoxWarning},
       {"burn refused",
@@ -88,15 +113,29 @@ TEST(DownloadWorkflow, EachFailureEndsInOneBox) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    host::ResetMachine();
+    testing_support::NextCase(c.name);
     app_test::PrepareProgram();
     simprinter::PrinterSettings settings;
     if (c.settings) c.settings(settings);
-    auto installed = app_test::InstallUsbPrinter(kUsbName, settings);
+    auto installed = c.kind == Kind::Network ? app_test::InstallNetworkPrinter(L"Office", settings)
+                     : c.kind == Kind::Usb   ? app_test::InstallUsbPrinter(kUsbName, settings)
+                                             : app_test::InstallUsbPrinter(kUsbName, settings, L"LPT1USB001");
     if (c.setUp) c.setUp(installed.printer());
 
     RunningProgram program;
+    ASSERT_EQ(program.Rows().size(), 1u);
+    // The printer is asked with the main dialog hidden behind the progress dialog.
+    std::atomic<int> askedShown{0};
+    std::atomic<int> asked{0};
+    installed.printer().OnEvent([&](const simprinter::Event& event) {
+      if (event.kind != simprinter::Event::kCommand) return;
+      ++asked;
+      if (IsWindowVisible(program.MainDialog())) ++askedShown;
+    });
     std::vector<Box> boxes = DownloadOnce(program);
+    installed.printer().OnEvent(nullptr);
+    EXPECT_GE(asked.load(), 1);
+    EXPECT_EQ(askedShown.load(), 0);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, c.text);
     EXPECT_EQ(boxes[0].flags, c.flags);
@@ -114,7 +153,19 @@ TEST(DownloadWorkflow, ASuccessfulBurnMarksTheRowAndThePrinterHasTheNewVersion) 
   app_test::WriteImage(L"TVQ5530n.bin", "216");
 
   RunningProgram program;
+  program.MainDialog();
+  // The burn runs on the program's thread, which keeps the computer awake for it.
+  std::atomic<DWORD> burner{0};
+  std::atomic<EXECUTION_STATE> duringBurn{0};
+  installed.printer().OnEvent([&](const simprinter::Event& event) {
+    if (event.kind != simprinter::Event::kCommand || event.command != 15) return;
+    burner = GetCurrentThreadId();
+    duringBurn = host::windows::ExecutionState(burner);
+  });
   EXPECT_TRUE(DownloadOnce(program).empty());
+  installed.printer().OnEvent(nullptr);
+  EXPECT_EQ(duringBurn.load(), static_cast<EXECUTION_STATE>(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
+  EXPECT_EQ(host::windows::ExecutionState(burner), static_cast<EXECUTION_STATE>(ES_CONTINUOUS));
   EXPECT_EQ(program.Rows()[0][2], L"-- Updated --");
   EXPECT_EQ(installed.printer().Model().Version(), 216u);
   // The burn's printer-UI command would name this printer.
@@ -127,7 +178,6 @@ TEST(DownloadWorkflow, ASuccessfulBurnMarksTheRowAndThePrinterHasTheNewVersion) 
   EXPECT_EQ(stages, (std::vector<std::wstring>{L"Checking the current state of the Printer ...",
                                                L"Retrieving Printer hardware Culture ...",
                                                L"Downloading new Firmware ..."}));
-  // The computer was kept awake for the burn and let go after it.
   EXPECT_EQ(host::CallCount("SetThreadExecutionState"), 2);
   program.Finish();
 }
@@ -199,7 +249,7 @@ TEST(DownloadWorkflow, ARunGoesOnWhenTheProgressWindowNeverAppears) {
   // The main dialog is up before the fault is set: only the progress dialog's start fails.
   for (const char* api : {"CreateThread", "DialogBoxParamW"}) {
     SCOPED_TRACE(api);
-    host::ResetMachine();
+    testing_support::NextCase(api);
     app_test::PrepareProgram();
     auto installed = app_test::InstallUsbPrinter(kUsbName);
     app_test::WriteImage(L"TVQ5530n.bin", "215");

@@ -2,17 +2,20 @@
 // single instance.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "app/corvel_app.h"
 #include "app_machine.h"
 #include "discovery/error_lines.h"
+#include "host/clock.h"
 #include "host/display.h"
 #include "host/files.h"
 #include "host/machine.h"
 #include "host/network.h"
 #include "host/ports.h"
 #include "host/windows.h"
+#include "support/cases.h"
 #include "support/trace.h"
 
 namespace {
@@ -55,6 +58,73 @@ TEST(MainDialog, ListsEachKindOfPrinterWithItsVersionOnce) {
   EXPECT_EQ(host::CallCount("SetDefaultDllDirectories"), 1);
 }
 
+TEST(MainDialog, EachRowIsPrecededByAPause) {
+  // Network printers, whose queries do not sleep: only the pauses before the rows are left.
+  struct Case {
+    const char* name;
+    bool firstAnswers;
+    std::vector<DWORD> sleeps;
+  };
+  for (const Case& c : {Case{"two rows", true, {100, 100}}, Case{"one without version, one row", false, {100}}}) {
+    SCOPED_TRACE(c.name);
+    testing_support::NextCase(c.name);
+    app_test::PrepareProgram();
+    auto first = InstallNetworkPrinter(L"Office");
+    auto second = InstallNetworkPrinter(L"Lab");
+    if (!c.firstAnswers) {
+      simprinter::FaultRule noVersion;
+      noVersion.command = 1;
+      noVersion.faults.status = 0;
+      first.printer().AddFault(noVersion);
+    }
+    RunningProgram program;
+    program.MainDialog();
+    EXPECT_EQ(program.Rows().size(), c.sleeps.size());
+    EXPECT_EQ(host::clock::WaitsOf("Sleep"), c.sleeps);
+    program.Finish();
+  }
+}
+
+TEST(MainDialog, EachPrinterIsAskedAtTheAddressItsLookupFound) {
+  // A USB or network printer whose lookup fails is left out unasked; a parallel printer has no
+  // address of its own and is asked with the one found for the printer listed before it.
+  struct Case {
+    const char* name;
+    void (*fault)(const std::wstring& networkPort);
+    Rows rows;
+  };
+  const Case cases[] = {
+      {"every lookup found", nullptr,
+       {{L"TV Vexline Q5530n MFP", L"USB", L"215"}, {L"Office", L"Network", L"215"}, {L"Parallel", L"Parallel", L"215"}}},
+      {"USB device lookup fails", [](const std::wstring&) { host::FailCall("SetupDiGetClassDevsW", ERROR_INVALID_PARAMETER); },
+       {{L"Office", L"Network", L"215"}, {L"Parallel", L"Parallel", L"215"}}},
+      {"network address lookup fails", [](const std::wstring& port) { host::ports::FailIPAddress(port, ERROR_ACCESS_DENIED); },
+       {{L"TV Vexline Q5530n MFP", L"USB", L"215"}, {L"Parallel", L"Parallel", L"215"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing_support::NextCase(c.name);
+    app_test::PrepareProgram();
+    auto usb = InstallUsbPrinter(L"TV Vexline Q5530n MFP", {});
+    auto network = InstallNetworkPrinter(L"Office");
+    auto parallel = InstallParallelPrinter(L"Parallel", {});
+    const std::string& address = network.network->address();
+    if (c.fault) c.fault(L"IP_" + std::wstring(address.begin(), address.end()));
+
+    RunningProgram program;
+    program.MainDialog();
+    EXPECT_EQ(program.Rows(), c.rows);
+    EXPECT_EQ(TraceCount(L"GetVersionString"), static_cast<int>(c.rows.size()));
+    if (!c.fault) {
+      std::vector<std::wstring> texts = testing_support::TraceTexts();
+      auto lpt = std::find(texts.begin(), texts.end(), L"printer is LPT\n");
+      ASSERT_LT(lpt + 1, texts.end());
+      EXPECT_EQ(lpt[1], std::wstring(address.begin(), address.end()));
+    }
+    program.Finish();
+  }
+}
+
 TEST(MainDialog, OnlyASinglePrinterIsSelected) {
   struct Case {
     int printers;
@@ -62,7 +132,7 @@ TEST(MainDialog, OnlyASinglePrinterIsSelected) {
   };
   for (const Case& c : {Case{1, 0}, Case{2, -1}}) {
     SCOPED_TRACE(c.printers);
-    host::ResetMachine();
+    testing_support::NextCase(std::to_string(c.printers) + " printers");
     app_test::PrepareProgram();
     auto first = InstallParallelPrinter(L"TV Vexline Q5530 MFP", {});
     auto second = c.printers > 1 ? InstallNetworkPrinter(L"Office") : app_test::InstalledPrinter{};
@@ -146,7 +216,7 @@ TEST(MainDialog, TheSpoolerComesFromTheSystemDirectoryOrTheListStaysEmpty) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    host::ResetMachine();
+    testing_support::NextCase(c.what);
     app_test::PrepareProgram();
     host::WriteFile(std::wstring(app_test::kProgramDirectory) + L"winspool.drv", "planted");
     auto usb = InstallUsbPrinter(L"TV Vexline Q5530n MFP", {});
@@ -177,8 +247,9 @@ TEST(MainDialog, ColumnWidthsFollowTheDisplayDpi) {
   const Case cases[] = {{96, true, {200, 100, 200}}, {144, true, {300, 150, 300}}, {144, false, {300, 150, 300}}};
   LONG widthAt96 = 0;
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.dpi << (c.dpiForWindow ? " GetDpiForWindow" : " LOGPIXELSX"));
-    host::ResetMachine();
+    const std::string label = std::to_string(c.dpi) + (c.dpiForWindow ? " GetDpiForWindow" : " LOGPIXELSX");
+    SCOPED_TRACE(label);
+    testing_support::NextCase(label);
     app_test::PrepareProgram();
     host::display::SetDpi(c.dpi);
     if (!c.dpiForWindow) host::network::RemoveEntryPoint(L"user32.dll", "GetDpiForWindow");

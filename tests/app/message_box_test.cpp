@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "app_machine.h"
 #include "diag/diag_log.h"
+#include "host/machine.h"
 
 namespace {
 
@@ -23,6 +25,9 @@ TEST(MessageBox, ReadingOrderFollowsTheInterfaceLanguage) {
       // Only the display language was switched: the system's interface language decides.
       {"user display Hebrew, system English", 0x040D, 0x0409, 0x0409, 0x0409, false},
       {"user display English, system Hebrew", 0x0409, 0x040D, 0x040D, 0x0409, true},
+      // The user's own choice counts only where it is also the system's default language.
+      {"user Hebrew throughout, system English", 0x040D, 0x0409, 0x040D, 0x0409, false},
+      {"user display and system default Hebrew", 0x040D, 0x0409, 0x0409, 0x040D, false},
   };
   app_test::PrepareProgram();
   for (const Case& c : cases) {
@@ -51,8 +56,12 @@ TEST(MessageBox, BoxesOfTwoThreadsComeOneAtATime) {
   std::thread first(show, L"first");
   app_test::Box one = app_test::WaitForOpenBox();
   std::thread second(show, L"second");
-  // While the first box is open the second thread waits, and its box is not shown.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // While the first box is open the second thread waits for it, and its box is not shown.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (host::ThreadsWaitingToEnter() == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(host::ThreadsWaitingToEnter(), 1);
   EXPECT_EQ(app_test::OpenBoxCount(), 1);
   EXPECT_EQ(shown.load(), 0);
   app_test::AnswerOpenBox();

@@ -1,26 +1,27 @@
 // The progress dialog on its own thread, driven by posted messages as the workflow drives it.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "app/printer_list.h"
 #include "app/progress_messages.h"
 #include "app/resource.h"
 #include "app_machine.h"
-#include "host/machine.h"
+#include "host/clock.h"
 #include "host/windows.h"
+#include "support/cases.h"
 #include "ui/ui_thread.h"
 
 namespace {
 
-// The dialog running on a user-interface thread, as the workflow starts it.
+// The dialog running on a user-interface thread, as the workflow starts it, on a stopped host
+// clock: the wait for its window ends only by the window, and its bar moves only when the test
+// moves the clock.
 struct RunningProgress {
   CProgressDlg dialog;
   ui::UiThread thread;
   HWND window = nullptr;
 
   RunningProgress() {
+    host::clock::Freeze();
     progressRunning.store(true);
     EXPECT_TRUE(thread.Start(&ProgressThreadProc, &dialog));
     window = dialog.WaitForWindow(10000);
@@ -30,11 +31,18 @@ struct RunningProgress {
     dialog.RequestEnd();
     WaitForSingleObject(thread.Handle(), INFINITE);
     EXPECT_FALSE(progressRunning.load());
+    host::clock::Thaw();
   }
-  // Posts a stage and waits until the dialog has taken it.
-  void Stage(LPARAM code) const {
-    PostMessageW(window, WM_PROGRESS_MSG, 0, code);
+  // Posts a message and waits until the dialog has taken it and every timer tick now due.
+  void Deliver(UINT message, LPARAM code) const {
+    PostMessageW(window, message, 0, code);
     EXPECT_TRUE(host::windows::WaitUntilIdle(window, 60000));
+  }
+  void Stage(LPARAM code) const { Deliver(WM_PROGRESS_MSG, code); }
+  // Moves the clock on by `milliseconds` (one timer tick at most) and lets the dialog take it.
+  void Pass(DWORD milliseconds) const {
+    host::clock::Step(milliseconds);
+    Deliver(WM_NULL, 0);
   }
   std::wstring Line() const {
     wchar_t text[512] = {};
@@ -43,6 +51,8 @@ struct RunningProgress {
   }
   int Position() const { return static_cast<int>(SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0)); }
 };
+
+constexpr DWORD kTick = 200;
 
 TEST(ProgressDialog, EachStageShowsItsLineAndStartsAnEmptyBar) {
   app_test::PrepareProgram();
@@ -58,39 +68,35 @@ TEST(ProgressDialog, EachStageShowsItsLineAndStartsAnEmptyBar) {
   };
   for (const auto& stage : stages) {
     SCOPED_TRACE(stage.code);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // a few virtual seconds: the bar moves
+    for (int tick = 0; tick < 3; ++tick) progress.Pass(kTick);  // positions 0, 1, 2
+    ASSERT_EQ(progress.Position(), 2);
     progress.Stage(stage.code);
     EXPECT_EQ(progress.Line(), stage.line);
     EXPECT_EQ(progress.Position(), 0);
   }
 }
 
-// The bar climbs one step every 200 ms and starts again after 100: watched for two sweeps.
-void ExpectTheBarToWrap(const RunningProgress& progress) {
-  int highest = 0;
-  bool wrapped = false;
-  int previous = progress.Position();
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!wrapped && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    int now = progress.Position();
-    highest = std::max(highest, now);
-    wrapped = now < previous && previous >= 95;
-    previous = now;
-  }
-  EXPECT_TRUE(wrapped) << "highest position " << highest;
-}
-
-TEST(ProgressDialog, TheBarWrapsWithOrWithoutTheTaskbarObject) {
+TEST(ProgressDialog, TheBarClimbsOneStepEveryTickAndWrapsAfterAHundredWithOrWithoutTheTaskbarObject) {
   for (bool taskbar : {true, false}) {
     SCOPED_TRACE(taskbar);
-    host::ResetMachine();
+    testing_support::NextCase(taskbar ? "taskbar object" : "no taskbar object");
     app_test::PrepareProgram();
     if (!taskbar) host::windows::SetTaskbarListFailure(REGDB_E_CLASSNOTREG);
     RunningProgress progress;
     progress.Stage(6);
     EXPECT_EQ(progress.Line(), L"Downloading new Firmware ...");
-    ExpectTheBarToWrap(progress);
+    // After the stage the first tick shows the empty bar again, each later one a step more.
+    progress.Pass(kTick);
+    progress.Pass(kTick - 1);
+    EXPECT_EQ(progress.Position(), 0);
+    progress.Pass(1);
+    EXPECT_EQ(progress.Position(), 1);
+    for (int step = 2; step <= 100; ++step) progress.Pass(kTick);
+    EXPECT_EQ(progress.Position(), 100);
+    progress.Pass(kTick);
+    EXPECT_EQ(progress.Position(), 0);
+    progress.Pass(kTick);
+    EXPECT_EQ(progress.Position(), 1);
     // With the taskbar object the dialog takes its button off the taskbar when it paints.
     host::windows::TaskbarListCalls calls = host::windows::TaskbarList();
     EXPECT_EQ(calls.created, taskbar ? 1 : 0);

@@ -8,6 +8,7 @@
 #include "host/machine.h"
 #include "host/network.h"
 #include "host/spooler.h"
+#include "support/cases.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ TEST(SpoolerLibrary, APrinterHandleHoldsTheSystemsLibraryUntilItCloses) {
   // machine's default search looks beside the program first, where a planted file lies.
   for (bool searchFlags : {true, false}) {
     SCOPED_TRACE(searchFlags);
-    host::ResetMachine();
+    testing_support::NextCase(searchFlags ? "search flags" : "no search flags");
     if (!searchFlags) host::network::RemoveEntryPoint(L"kernel32.dll", "SetDefaultDllDirectories");
     host::SetModuleFileName(L"C:\\Program\\corvel.exe");
     host::WriteFile(L"C:\\Program\\winspool.drv", "planted");

@@ -7,6 +7,7 @@
 #include "host/clock.h"
 #include "host/machine.h"
 #include "host/services.h"
+#include "support/cases.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ TEST(StopSpooler, PollsATenthOfTheWaitHintWithinOneAndTenSeconds) {
       {200000, 25000, {10000, 10000, 10000}},  // upper bound
   };
   for (const Case& c : cases) {
-    host::ResetMachine();
+    testing_support::NextCase("wait hint " + std::to_string(c.waitHint));
     host::services::ScriptStop(kSpooler, Pending(SERVICE_STOP_PENDING, c.waitHint, c.pendingMs, SERVICE_STOPPED));
     EXPECT_EQ(StopSpoolerService(), 1) << "wait hint " << c.waitHint;
     EXPECT_EQ(Sleeps(), c.polls) << "wait hint " << c.waitHint;
@@ -55,7 +56,7 @@ TEST(StartSpooler, PollsAHundredthOfTheWaitHintWithinATenthAndOneSecond) {
       {500000, 1500, {1000, 1000}},  // upper bound
   };
   for (const Case& c : cases) {
-    host::ResetMachine();
+    testing_support::NextCase("wait hint " + std::to_string(c.waitHint));
     host::services::SetState(kSpooler, SERVICE_STOPPED);
     host::services::ScriptStart(kSpooler, Pending(SERVICE_START_PENDING, c.waitHint, c.pendingMs, SERVICE_RUNNING));
     EXPECT_EQ(StartSpoolerService(), 1) << "wait hint " << c.waitHint;
@@ -102,7 +103,7 @@ TEST(SpoolerControl, StalledCheckPointEndsTheWaitAfterTheWaitHint) {
   EXPECT_EQ(Sleeps(), (Waits{1000, 1000, 1000, 1000}));
 
   // The result follows the last state seen: the service stops only after the wait ended.
-  host::ResetMachine();
+  testing_support::NextCase("service starts after the wait");
   host::services::SetState(kSpooler, SERVICE_STOPPED);
   host::services::ScriptStart(kSpooler, Pending(SERVICE_START_PENDING, 300, 1000, SERVICE_RUNNING));
   EXPECT_EQ(StartSpoolerService(), 0);
@@ -159,12 +160,12 @@ TEST(SpoolerControl, FailedStatusQueries) {
   EXPECT_TRUE(Sleeps().empty());
 
   // A query inside the wait fails: the wait ends with the state seen before.
-  host::ResetMachine();
+  testing_support::NextCase("stop, query inside the wait fails");
   host::FailCall("QueryServiceStatus", ERROR_ACCESS_DENIED, 1, 1);
   EXPECT_EQ(StopSpoolerService(), 0);
   EXPECT_EQ(Sleeps(), (Waits{1000}));
 
-  host::ResetMachine();
+  testing_support::NextCase("start, query inside the wait fails");
   host::services::SetState(kSpooler, SERVICE_STOPPED);
   host::FailCall("QueryServiceStatus", ERROR_ACCESS_DENIED, 1, 1);
   EXPECT_EQ(StartSpoolerService(), 0);

@@ -1,7 +1,10 @@
 // The simulated machine's own controls: virtual time, fault injection, accounting, files.
 #include <gtest/gtest.h>
+#include <gtest/gtest-spi.h>
 
+#include <chrono>
 #include <cstdio>
+#include <stdexcept>
 #include <thread>
 
 #include "host/clock.h"
@@ -10,6 +13,7 @@
 #include "host/machine.h"
 #include "platform/unique_handle.h"
 #include "platform/win32.h"
+#include "support/cases.h"
 
 namespace {
 
@@ -56,6 +60,81 @@ TEST(HostFaults, CallFailsAfterSkipForTheGivenTimes) {
   EXPECT_EQ(host::CallCount("CreateEventW"), 4);
   CloseHandle(first);
   CloseHandle(fourth);
+}
+
+TEST(HostFaults, UnknownNamesAreRefusedAndUnfiredFaultsListed) {
+  EXPECT_THROW(host::FailCall("CreateEvent", ERROR_ACCESS_DENIED), std::invalid_argument);
+  EXPECT_THROW(host::CallCount("CreateEvent"), std::invalid_argument);
+  EXPECT_TRUE(host::UnfiredFaults().empty());
+
+  // One fault past the last call, one that fires, one cleared before any call, one excused.
+  host::FailCall("CreateEventW", ERROR_ACCESS_DENIED, 1, 1);
+  host::FailCall("OpenPrinterW", ERROR_INVALID_PRINTER_NAME);
+  EXPECT_FALSE(OpenPrinterW(const_cast<LPWSTR>(L"Nobody"), nullptr, nullptr));
+  platform::UniqueKernelHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  EXPECT_EQ(host::UnfiredFaults(), (std::vector<std::string>{"CreateEventW, error 5 after 1 calls, 1 time"}));
+  host::FailCallAlways("ReadFile", ERROR_READ_FAULT);
+  host::ClearFaults();
+  host::FailCall("WriteFile", ERROR_WRITE_FAULT, 2);
+  host::FaultMayNotFire("WriteFile");
+  EXPECT_EQ(host::UnfiredFaults(), (std::vector<std::string>{"CreateEventW, error 5 after 1 calls, 1 time",
+                                                             "ReadFile, error 30 after 0 calls, always"}));
+  host::ResetMachine();
+  EXPECT_TRUE(host::UnfiredFaults().empty());
+}
+
+TEST(HostClock, AnObjectWaitHoldsOnForItsRealFloor) {
+  host::clock::SetMinimumObjectWait(std::chrono::milliseconds(300));
+  platform::UniqueKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  HANDLE raw = event.get();
+  // 100 ms of host time is a tenth of a real millisecond; the signal comes 50 ms later.
+  std::thread setter([raw] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    SetEvent(raw);
+  });
+  EXPECT_EQ(WaitForSingleObject(raw, 100), static_cast<DWORD>(WAIT_OBJECT_0));
+  setter.join();
+  EXPECT_EQ(host::clock::Now(), 0u);
+  // A wait that times out took the floor in real time and the whole time-out in host time.
+  ResetEvent(raw);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(WaitForSingleObject(raw, 100), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+  EXPECT_EQ(host::clock::Now(), 100u);
+}
+
+TEST(TestCases, NextCaseNamesTheCaseThatLeftSomethingOpenOrAFaultUnfired) {
+  testing_support::NextCase("leaves an event");
+  CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  EXPECT_NONFATAL_FAILURE(testing_support::NextCase("asks for a fault"),
+                          "case \"leaves an event\" left open on the simulated machine:");
+  host::FailCall("CreateEventW", ERROR_ACCESS_DENIED);
+  EXPECT_NONFATAL_FAILURE(testing_support::NextCase("keeps an event on purpose"),
+                          "case \"asks for a fault\" asked for faults that never fired:\n  CreateEventW, error 5 after 0 calls, 1 time");
+  CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  testing_support::LeavesOpen("event");
+  testing_support::NextCase("last");
+}
+
+TEST(HostClock, AFrozenClockEndsNoWaitByTime) {
+  host::clock::Freeze();
+  platform::UniqueKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  HANDLE raw = event.get();
+  DWORD result = 0;
+  std::thread waiter([&] { result = WaitForSingleObject(raw, 1000); });
+  std::thread sleeper([] { Sleep(1000); });
+  // A wait that could end by time alone takes 1 ms of real time; these still wait.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  host::clock::Advance(5000);
+  EXPECT_EQ(host::clock::Now(), 0u);
+  host::clock::Step(300);
+  EXPECT_EQ(host::clock::Now(), 300u);
+  SetEvent(raw);
+  waiter.join();
+  EXPECT_EQ(result, static_cast<DWORD>(WAIT_OBJECT_0));
+  host::clock::Thaw();
+  sleeper.join();
+  EXPECT_EQ(host::clock::Now(), 1300u);
 }
 
 TEST(HostAccounting, OpenHandlesAreListedUntilClosed) {

@@ -12,6 +12,7 @@
 #include "host/files.h"
 #include "host/machine.h"
 #include "image_builder.h"
+#include "support/cases.h"
 #include "support/printer_device.h"
 #include "support/image_files.h"
 #include "support/trace.h"
@@ -118,7 +119,7 @@ TEST(EngineFacade, VersionTextIsTheNumberOrUnknown) {
 
 TEST(EngineFacade, UnknownKindGivesMinusOneAndAnEmptyText) {
   for (auto query : {Get1284String, BuildInfo}) {
-    host::ResetMachine();
+    testing_support::NextCase(query == Get1284String ? "device ID" : "build information");
     Buffer out;
     EXPECT_EQ(query(out.data(), 7, kMatch, kUsbInstance), -1);
     EXPECT_EQ(out.bytes[0], '\0');

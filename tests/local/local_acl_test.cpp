@@ -13,6 +13,7 @@
 #include "host/machine.h"
 #include "host/services.h"
 #include "platform/unique_handle.h"
+#include "support/cases.h"
 #include "support/printer_device.h"
 #include "support/trace.h"
 #include "usb_printer.h"
@@ -263,7 +264,7 @@ TEST(GetInfo, ParallelPortThatCannotBeReachedGivesZero) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    host::ResetMachine();
+    testing_support::NextCase(c.name);
     simprinter::Printer printer;
     testing_support::AttachToParallelPort(printer);
     InitGlobals(CONNECTION_PARALLEL, L"TV Vexline Q5530 MFP", nullptr, L"");

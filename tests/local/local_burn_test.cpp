@@ -18,6 +18,7 @@
 #include "host/process.h"
 #include "host/services.h"
 #include "image_builder.h"
+#include "support/cases.h"
 #include "support/printer_device.h"
 #include "support/image_files.h"
 #include "support/trace.h"
@@ -111,7 +112,7 @@ TEST_F(UsbBurn, WrongReplyFieldsSendTheExitSequenceAndFail) {
   cases[2].line = L"Read  acl response status != ACLCMD_STATUS_SUCCESS";
   for (const Case& c : cases) {
     SCOPED_TRACE(std::wstring(c.line).size());
-    host::ResetMachine();
+    testing_support::NextCase(::testing::PrintToString(std::wstring(c.line)));
     UsbPrinter printer;
     printer.printer.AddFault(FaultRule{15, 0, -1, c.faults});
     WriteImage();
@@ -136,7 +137,7 @@ TEST_F(UsbBurn, ReplyThatDoesNotArriveIsCancelledAndFails) {
   EXPECT_EQ(host::device_files::PendingTransfers(), 0);
 
   // Part of a reply is a failure as well: it is read once.
-  host::ResetMachine();
+  testing_support::NextCase("part of a reply");
   UsbPrinter partial;
   ReplyFaults pieces;
   pieces.pieces = {10};
@@ -161,7 +162,7 @@ TEST_F(UsbBurn, FailedWritesEndTheBurn) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.skip);
-    host::ResetMachine();
+    testing_support::NextCase("skip " + std::to_string(c.skip));
     writes.clear();
     UsbPrinter printer;
     WriteImage();
@@ -209,14 +210,14 @@ TEST(FlashTarget, ByFileTypeAndChannel) {
   for (uint32_t typeId : {fwimage::kTypeId1, fwimage::kTypeId2}) {
     const uint16_t expected = typeId == fwimage::kTypeId1 ? 4 : 3;
     {
-      host::ResetMachine();
+      testing_support::NextCase("USB, type id " + std::to_string(typeId));
       UsbPrinter usb;
       WriteImage(typeId);
       InitGlobals(CONNECTION_USB, nullptr, kImage, testing_support::kUsbInstance);
       EXPECT_EQ(DownLoadNewFW(), DOWNLOAD_STATUS_SUCCESS);
       EXPECT_EQ(usb.printer.Model().FlashTarget(), expected) << "USB, type id " << typeId;
     }
-    host::ResetMachine();
+    testing_support::NextCase("parallel, type id " + std::to_string(typeId));
     simprinter::Printer printer;
     testing_support::AttachToParallelPort(printer);
     WriteImage(typeId);

@@ -14,6 +14,7 @@
 #include "host/sockets.h"
 #include "image_builder.h"
 #include "printer_on_loopback.h"
+#include "support/cases.h"
 #include "support/image_files.h"
 #include "support/trace.h"
 
@@ -136,7 +137,7 @@ TEST(NetworkBurn, ReadOnlyImageIsMadeNormalAndBurned) {
 TEST(NetworkBurn, ImageThatCannotBeLoadedFailsBeforeAnyConnection) {
   for (const char* api : {"LocalAlloc", "ReadFile", "GetFileSize"}) {
     SCOPED_TRACE(api);
-    host::ResetMachine();
+    testing_support::NextCase(api);
     PrinterOnLoopback printer;
     WriteImage();
     LoadContext(printer);
@@ -158,7 +159,7 @@ TEST(NetworkBurn, FailedConnectionOrSendsFailAndReleaseEverything) {
   const int expectedSends[] = {1, 3, 4, 4};
   for (int failing = 0; failing < 4; ++failing) {
     SCOPED_TRACE("send " + std::to_string(failing));
-    host::ResetMachine();
+    testing_support::NextCase("send " + std::to_string(failing));
     PrinterOnLoopback printer;
     WriteImage();
     LoadContext(printer);
@@ -169,7 +170,7 @@ TEST(NetworkBurn, FailedConnectionOrSendsFailAndReleaseEverything) {
     EXPECT_EQ(host::sockets::StartCount(), 0);
   }
 
-  host::ResetMachine();
+  testing_support::NextCase("nothing listens");
   WriteImage();
   ASSERT_EQ(InitGlobals(CONNECTION_NETWORK, nullptr, kImagePath, L"127.63.0.2"), 1);  // nothing listens
   EXPECT_EQ(DownLoadNewFW(), BURN_STATUS_FAILED);

@@ -12,6 +12,7 @@
 #include "host/machine.h"
 #include "host/sockets.h"
 #include "printer_on_loopback.h"
+#include "support/cases.h"
 
 namespace {
 
@@ -198,7 +199,7 @@ TEST(NetworkChannel, FailedStepsOfTheConnectionSequenceReleaseEverything) {
   for (const char* api : {"socket", "setsockopt", "connect"}) {
     for (const Query& query : kQueries) {
       SCOPED_TRACE(std::string(api) + ", " + query.name);
-      host::ResetMachine();
+      testing_support::NextCase(std::string(api) + ", " + query.name);
       PrinterOnLoopback printer;
       printer.LoadContext();
       host::FailCall(api, WSAENOBUFS);
@@ -225,7 +226,7 @@ TEST(NetworkChannel, EverySendMustComplete) {
   for (int failing = 0; failing < 4; ++failing) {
     for (const Query& query : kQueries) {
       SCOPED_TRACE(std::string(query.name) + ", send " + std::to_string(failing));
-      host::ResetMachine();
+      testing_support::NextCase(std::string(query.name) + ", send " + std::to_string(failing));
       PrinterOnLoopback printer;
       printer.LoadContext();
       host::FailCall("send", WSAECONNRESET, 1, failing);
@@ -240,7 +241,7 @@ TEST(NetworkChannel, EverySendMustComplete) {
 TEST(NetworkChannel, FailedPayloadReceiveWritesNothing) {
   for (const Query& query : {kQueries[1], kQueries[2]}) {
     SCOPED_TRACE(query.name);
-    host::ResetMachine();
+    testing_support::NextCase(query.name);
     PrinterOnLoopback printer;
     printer.LoadContext();
     host::FailCall("recv", WSAECONNRESET, 1, 1);

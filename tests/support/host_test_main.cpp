@@ -1,28 +1,19 @@
 // Test main of every native test program: each test starts on a fresh simulated machine and
-// fails if it leaves anything open (handles, keys, sockets, ...).
+// program state, and fails if it leaves anything open (handles, keys, sockets, ...) or a fault
+// it asked for unfired.
 #include <gtest/gtest.h>
 
-#include <string>
-
-#include "diag/diag_log.h"
-#include "host/machine.h"
+#include "support/cases.h"
 
 namespace {
 
 class FreshMachineListener : public ::testing::EmptyTestEventListener {
  public:
-  void OnTestStart(const ::testing::TestInfo&) override {
-    host::ResetMachine();
-    DiagLog::SetLogFilePath(nullptr);
-  }
+  void OnTestStart(const ::testing::TestInfo&) override { testing_support::StartTest(); }
 
   // Runs before the result printer's OnTestEnd (listeners end in reverse order), so a leak
   // shows as this test's failure.
-  void OnTestEnd(const ::testing::TestInfo&) override {
-    std::string leaks;
-    for (const std::string& item : host::OpenResources()) leaks += "\n  " + item;
-    if (!leaks.empty()) ADD_FAILURE() << "left open on the simulated machine:" << leaks;
-  }
+  void OnTestEnd(const ::testing::TestInfo&) override { testing_support::EndTest(); }
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "host/ports.h"
 #include "host/spooler.h"
 #include "platform/win32.h"
+#include "support/cases.h"
 
 namespace {
 
@@ -230,7 +231,7 @@ TEST(PortMonitorsTest, XcvDataChecksHandleAndPointers) {
 
 TEST(PortMonitorsTest, AResetMachineKeepsTheDataChannel) {
   // The channel is a spooler name of its own, which must survive the reset before every test.
-  host::ResetMachine();
+  testing_support::NextCase("after a reset");
   host::ports::AddPort(Port{L"IP_A", L"Standard TCP/IP Port", L"Standard TCP/IP Port"});
   HANDLE channel = OpenChannel(L",XcvPort IP_A");
   ASSERT_NE(channel, nullptr);

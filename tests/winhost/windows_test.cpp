@@ -18,6 +18,7 @@
 #include "host/resources.h"
 #include "host/windows.h"
 #include "platform/win32.h"
+#include "support/cases.h"
 
 namespace {
 
@@ -436,7 +437,7 @@ TEST(Loader, SearchOrderOfBareNames) {
                         {LOAD_LIBRARY_SEARCH_APPLICATION_DIR, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.defaults);
-    host::ResetMachine();
+    testing_support::NextCase("defaults " + std::to_string(c.defaults));
     host::SetModuleFileName(L"C:\\Program\\corvel.exe");
     host::WriteFile(L"C:\\Program\\iphlpapi.dll", "planted");
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
@@ -479,8 +480,9 @@ TEST(Loader, LoadLibraryExSearchesWhereItsFlagsSayOverTheProcessDefaults) {
                         {LOAD_LIBRARY_SEARCH_SYSTEM32, LOAD_LIBRARY_SEARCH_APPLICATION_DIR, false},
                         {LOAD_LIBRARY_SEARCH_APPLICATION_DIR, LOAD_LIBRARY_SEARCH_SYSTEM32, true}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.processDefaults << " " << c.flags);
-    host::ResetMachine();
+    const std::string label = std::to_string(c.processDefaults) + " " + std::to_string(c.flags);
+    SCOPED_TRACE(label);
+    testing_support::NextCase(label);
     host::SetModuleFileName(L"C:\\Program\\corvel.exe");
     host::WriteFile(L"C:\\Program\\winspool.drv", "planted");
     if (c.processDefaults) {

@@ -22,9 +22,25 @@ namespace clock {
 ULONGLONG Now();
 void Advance(DWORD milliseconds);
 
+// Stops the clock, so that a test can look at a window between its timer's ticks, or lets it
+// run again. While it stands the program's waits do not move it (Advance does nothing): no
+// timer comes due, Sleep waits until the clock runs again, and WaitForSingleObject with a
+// time-out until then or until its object is signalled. Step moves a stopped clock on.
+void Freeze();
+void Thaw();
+bool Frozen();
+void Step(DWORD milliseconds);
+
 // Real time a virtual wait of `milliseconds` takes. Compression 0 means no real waiting.
 void SetCompression(double factor);
 std::chrono::microseconds RealDuration(DWORD milliseconds);
+
+// WaitForSingleObject with a time-out waits at least this much real time for its object before
+// the time-out ends (default 0): a thread that signals as soon as it can, such as a new window's
+// thread, must not lose against a compressed time-out on a loaded machine. The host clock still
+// advances by the whole time-out.
+void SetMinimumObjectWait(std::chrono::milliseconds floor);
+std::chrono::microseconds MinimumObjectWait();
 
 void RecordWait(const char* api, DWORD milliseconds);
 std::vector<Wait> Waits();

@@ -29,17 +29,29 @@ std::vector<std::string> OpenResources();
 
 // Fault injection. A call named `api` fails with `error`: after `skip` successful calls, for
 // `times` calls (times < 0: for every later call). The host's implementation of that call
-// sets the error as its last error and returns its documented failure value.
+// sets the error as its last error and returns its documented failure value. A name that is
+// not one of the host's entry points is refused at once (std::invalid_argument).
 void FailCall(const std::string& api, DWORD error, int times = 1, int skip = 0);
 void FailCallAlways(const std::string& api, DWORD error);
 void ClearFaults();
 
-// How often the program called `api` since the machine was reset.
+// The faults asked for since the reset (ClearFaults included) that have not failed a single
+// call, one text each ("CreateThread, error 8 after 0 calls, 1 time"), except those that
+// FaultMayNotFire excused.
+std::vector<std::string> UnfiredFaults();
+// The faults placed on `api` so far may end the test without having failed a call.
+void FaultMayNotFire(const std::string& api);
+
+// How often the program called `api` since the machine was reset (a name the host does not
+// know is refused as by FailCall).
 int CallCount(const std::string& api);
 
 // Used by every host implementation on entry: counts the call and, when a fault is due,
 // stores its error in `error` and returns true.
 bool CallFails(const char* api, DWORD* error);
+
+// How many threads wait in EnterCriticalSection right now for a section another thread holds.
+int ThreadsWaitingToEnter();
 
 // The calling thread's identifier as GetCurrentThreadId reports it. By default each thread
 // receives its own identifier on first use; a test can choose one for the current thread.

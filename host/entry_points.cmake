@@ -1,0 +1,27 @@
+# Writes the names of the host's entry points, every name a host source passes to HOST_ENTER or
+# CallFails, as C++ string literals one a line, so fault injection can refuse a name it does not
+# know. Run as: cmake -DSOURCE_DIR=<host/src> -DOUTPUT=<file> -P entry_points.cmake
+file(GLOB sources ${SOURCE_DIR}/*.cpp)
+set(names "")
+foreach(source IN LISTS sources)
+  file(READ ${source} text)
+  string(REGEX MATCHALL "(HOST_ENTER|CallFails)\\(\"[A-Za-z0-9_]+\"" calls "${text}")
+  foreach(call IN LISTS calls)
+    string(REGEX REPLACE "^[^\"]*\"([A-Za-z0-9_]+)\"$" "\\1" name "${call}")
+    list(APPEND names ${name})
+  endforeach()
+endforeach()
+list(REMOVE_DUPLICATES names)
+list(SORT names)
+set(content "")
+foreach(name IN LISTS names)
+  string(APPEND content "\"${name}\",\n")
+endforeach()
+# Rewritten only when the list changed, so an edit elsewhere in the host rebuilds nothing more.
+set(old "")
+if(EXISTS ${OUTPUT})
+  file(READ ${OUTPUT} old)
+endif()
+if(NOT old STREQUAL content)
+  file(WRITE ${OUTPUT} "${content}")
+endif()
