@@ -3,12 +3,11 @@
 # its images in a folder of that prefix. Sourced; the caller sets:
 #   LAB_DIR       folder of the lab's files (made when missing; its prefix is kept between runs)
 #   LAB_SERVER    the native printer-server, LAB_FWIMAGE the native fwimage
-#   LAB_PROGRAM   corvel.exe, LAB_DRIVER ui_driver.exe
+#   LAB_PROGRAM   corvel.exe (its build's version.txt beside it), LAB_DRIVER ui_driver.exe
 # and calls lab_start, then lab_run_program; lab_stop runs on every way out (lab_start traps it).
 #
 # The printers (name, channel, how it answers; the images are version 216):
 lab_driver_name="TV Vexline Q5530n MFP"
-lab_title="TVQ5530 MFP Series Firmware Download Utility (1.2.0.6)"
 lab_usb_serial="LAB0001"   # Wine upper-cases instance IDs
 lab_usb_prefix="7&2A1C3E5B&0"
 lab_interface_guid="{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"
@@ -180,6 +179,8 @@ lab_start() {
   trap 'exit 143' TERM
   mkdir -p "$LAB_DIR/logs"
   LAB_DIR=$(realpath "$LAB_DIR")
+  # The main dialog's title carries the version the build wrote beside the program.
+  lab_title="TVQ5530 MFP Series Firmware Download Utility ($(cat "$(dirname "$LAB_PROGRAM")/version.txt"))"
   local prefix="$LAB_DIR/wineprefix" spec name channel options log
   # shellcheck source=../../tests/wine/wine_env.sh
   source "$(dirname "${BASH_SOURCE[0]}")/../../tests/wine/wine_env.sh" "$prefix"
