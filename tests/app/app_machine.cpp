@@ -15,9 +15,9 @@
 #include "host/spooler.h"
 #include "host/windows.h"
 #include "image_builder.h"
-#include "support/program_resources.h"
 #include "support/image_files.h"
 #include "support/printer_device.h"
+#include "support/program_resources.h"
 #include "support/trace.h"
 
 namespace app_test {
