@@ -34,9 +34,9 @@
 #include "host/files.h"
 #include "host/machine.h"
 #include "host/sockets.h"
+#include "printer/server_process.h"
 #include "burn_files.h"
 #include "raw_push.h"
-#include "server_process.h"
 
 namespace {
 
@@ -136,7 +136,7 @@ class Lab {
     return made;
   }
 
-  testing_support::ServerProcess server_;
+  simprinter::ServerProcess server_;
   std::map<size_t, BenchImage> images_;
 };
 

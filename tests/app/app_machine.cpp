@@ -17,16 +17,15 @@
 #include "host/spooler.h"
 #include "host/windows.h"
 #include "image_builder.h"
-#include "platform/program_resources.h"
 #include "support/image_files.h"
 #include "support/printer_device.h"
+#include "support/program_resources.h"
 #include "support/trace.h"
 
 namespace app_test {
 
 namespace {
 
-const wchar_t kTitle[] = L"TVQ5530 MFP Series Firmware Download Utility (1.2.0.6)";
 const wchar_t kUsbInstance[] = L"USB\\VID_7E51&PID_A717\\SN0001";
 constexpr int kListId = 105;
 
@@ -216,7 +215,7 @@ RunningProgram::~RunningProgram() {
 
 HWND RunningProgram::MainDialog() {
   if (!dialog_) {
-    dialog_ = host::windows::WaitForWindow(kTitle, 60000);
+    dialog_ = host::windows::WaitForWindow(kMainDialogTitle, 60000);
     EXPECT_NE(dialog_, nullptr) << "no main dialog";
     // The list is built on the dialog's first timer; once that is over the thread takes messages again.
     EXPECT_TRUE(WaitFor([this] { return testing_support::TraceCount(L"BuildList()") > builds_; }));
@@ -277,7 +276,7 @@ void RunningProgram::WaitUntilSettled() {
 BOOL RunningProgram::Finish() {
   if (finished_) return result_;
   finished_ = true;
-  if (dialog_ || (dialog_ = host::windows::WaitForWindow(kTitle, 60000)) != nullptr) {
+  if (dialog_ || (dialog_ = host::windows::WaitForWindow(kMainDialogTitle, 60000)) != nullptr) {
     PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   }
   thread_.join();

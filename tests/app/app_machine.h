@@ -17,6 +17,8 @@ namespace app_test {
 constexpr wchar_t kProgramDirectory[] = L"C:\\Program Files\\TVQ\\";
 constexpr wchar_t kDriver[] = L"TV Vexline Q5530n MFP";
 constexpr wchar_t kCaption[] = L"Firmware Download Utility";
+// The main dialog's title, with the version the build read from version.h.
+constexpr wchar_t kMainDialogTitle[] = L"TVQ5530 MFP Series Firmware Download Utility (" CORVEL_EXPECTED_VERSION ")";
 constexpr UINT kBoxError = MB_ICONERROR | MB_TOPMOST;
 constexpr UINT kBoxWarning = MB_ICONWARNING | MB_TOPMOST;
 

@@ -41,7 +41,7 @@ TEST(MainDialog, ListsEachKindOfPrinterWithItsVersionOnce) {
   HWND dialog = program.MainDialog();
   wchar_t title[128] = {};
   GetWindowTextW(dialog, title, 128);
-  EXPECT_STREQ(title, L"TVQ5530 MFP Series Firmware Download Utility (1.2.0.6)");
+  EXPECT_STREQ(title, app_test::kMainDialogTitle);
   EXPECT_EQ(program.Rows(), (Rows{{L"TV Vexline Q5530n MFP", L"USB", L"215"},
                                   {L"Office", L"Network", L"199"},
                                   {L"TV Vexline Q5530 MFP LPT", L"Parallel", L"215"}}));

@@ -5,11 +5,11 @@
 
 #include "engine/engine_context.h"
 #include "engine/network_channel.h"
-#include "server_process.h"
+#include "printer/server_process.h"
 
 namespace {
 
-using testing_support::ServerProcess;
+using simprinter::ServerProcess;
 
 TEST(PrinterServerProgram, AnswersTheNetworkQueriesAndLogsThem) {
   ServerProcess server({"--address", "127.64.0.1", "--version", "216", "--culture", "ASIAN", "--fw", "A1, B2, C3"});

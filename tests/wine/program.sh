@@ -8,7 +8,7 @@
 #   3. with the display at 150 % (the prefix's LogPixels 144) the list's columns are 300, 150 and
 #      300 pixels wide and the dialog is wider than at 96 DPI.
 #
-#   program.sh PROGRAM DRIVER WINEPREFIX
+#   program.sh PROGRAM DRIVER WINEPREFIX VERSION
 #
 # The program, its second copy and the driver share one display: without one, the script runs
 # itself again inside a virtual display (xvfb-run) that ends with it.
@@ -16,6 +16,7 @@ set -euo pipefail
 program=$1
 driver=$2
 prefix=$(realpath -m -- "$3")  # Wine takes an absolute prefix only
+version=$4                      # as the build read it from version.h
 
 if [ -z "${DISPLAY:-}" ]; then
   command -v xvfb-run >/dev/null || { echo "no display and no xvfb-run (Debian package xvfb)"; exit 1; }
@@ -23,7 +24,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 source "$(dirname "$0")/wine_env.sh" "$prefix"
 
-title="TVQ5530 MFP Series Firmware Download Utility (1.2.0.6)"
+title="TVQ5530 MFP Series Firmware Download Utility ($version)"
 instruction="To download firmware to a printer, select it from the list and press 'Download Firmware'."
 driver_name="TV Vexline Q5530n MFP"
 # Bounds: each wait of the driver (PROGRAM_TEST_WAIT_MS shortens it when a run is expected to

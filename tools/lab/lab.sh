@@ -44,7 +44,7 @@ if [ "$build" = 1 ] && [ -z "${LAB_INNER:-}" ]; then
   cmake --preset windows >/dev/null
   cmake --build --preset windows --target corvel ui_driver
 fi
-for file in "$LAB_SERVER" "$LAB_FWIMAGE" "$LAB_PROGRAM" "$LAB_DRIVER"; do
+for file in "$LAB_SERVER" "$LAB_FWIMAGE" "$LAB_PROGRAM" "$(dirname "$LAB_PROGRAM")/version.txt" "$LAB_DRIVER"; do
   [ -f "$file" ] || { echo "lab.sh: $file is missing (build the native and windows presets)" >&2; exit 1; }
 done
 export LAB_SERVER LAB_FWIMAGE LAB_PROGRAM LAB_DRIVER

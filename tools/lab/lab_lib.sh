@@ -3,19 +3,18 @@
 # its images in a folder of that prefix. Sourced; the caller sets:
 #   LAB_DIR       folder of the lab's files (made when missing; its prefix is kept between runs)
 #   LAB_SERVER    the native printer-server, LAB_FWIMAGE the native fwimage
-#   LAB_PROGRAM   corvel.exe, LAB_DRIVER ui_driver.exe
+#   LAB_PROGRAM   corvel.exe (its build's version.txt beside it), LAB_DRIVER ui_driver.exe
 # and calls lab_start, then lab_run_program; lab_stop runs on every way out (lab_start traps it).
 #
 # The printers (name, channel, how it answers; the images are version 216):
 lab_driver_name="TV Vexline Q5530n MFP"
-lab_title="TVQ5530 MFP Series Firmware Download Utility (1.2.0.6)"
 lab_usb_serial="LAB0001"   # Wine upper-cases instance IDs
 lab_usb_prefix="7&2A1C3E5B&0"
 lab_interface_guid="{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"
 lab_trace_pattern='s/^([0-9.]+ )?[0-9a-f]+:warn:seh:OutputDebugStringA "CORVL\([0-9A-F]+\): (.*)\\n"$/\1\2/p'
 
 # name|channel|printer-server options
-lab_specs=(
+lab_printers=(
   "TV Vexline Q5530n (older)|network|--version 215"
   "TV Vexline Q5530n (current)|network|--version 216"
   "TV Vexline Q5530n (Asian panel)|network|--version 215 --culture ASIAN"
@@ -29,7 +28,7 @@ lab_pids=()
 declare -A lab_address=()   # printer name -> the address its port names (dotted or host name)
 declare -A lab_endpoint=()  # printer name -> 127.x.y.z it listens on (network printers)
 declare -A lab_log=()       # printer name -> its printer-server log
-declare -A lab_specs_log=() # printer name -> where its log goes
+declare -A lab_printer_log=()  # printer name -> where its log goes
 declare -A lab_options=()   # printer name -> its printer-server options
 declare -A lab_channel=()   # printer name -> network, hostname, usb or parallel
 lab_names=()                # the printers started, in the order above
@@ -96,10 +95,10 @@ lab_registry() {
   echo '"Managed"="N"'
   # The prefix is kept between runs: every lab printer of an earlier run goes first, so that one
   # that did not start this time is not listed with an earlier run's port.
-  local spec
-  for spec in "${lab_specs[@]}"; do
+  local printer
+  for printer in "${lab_printers[@]}"; do
     echo
-    echo "[-HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Printers\\${spec%%|*}]"
+    echo "[-HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Printers\\${printer%%|*}]"
   done
   # and so do the ports of the network printers of earlier runs (their addresses were random).
   local stale
@@ -180,14 +179,16 @@ lab_start() {
   trap 'exit 143' TERM
   mkdir -p "$LAB_DIR/logs"
   LAB_DIR=$(realpath "$LAB_DIR")
-  local prefix="$LAB_DIR/wineprefix" spec name channel options log
+  # The main dialog's title carries the version the build wrote beside the program.
+  lab_title="TVQ5530 MFP Series Firmware Download Utility ($(cat "$(dirname "$LAB_PROGRAM")/version.txt"))"
+  local prefix="$LAB_DIR/wineprefix" printer name channel options log
   # shellcheck source=../../tests/wine/wine_env.sh
   source "$(dirname "${BASH_SOURCE[0]}")/../../tests/wine/wine_env.sh" "$prefix"
   # A wineserver left from an earlier run holds that run's display, which may be gone.
   timeout 30 wineserver -w || timeout 20 wineserver -k || true
 
-  for spec in "${lab_specs[@]}"; do
-    IFS='|' read -r name channel options <<<"$spec"
+  for printer in "${lab_printers[@]}"; do
+    IFS='|' read -r name channel options <<<"$printer"
     log="$LAB_DIR/logs/printer-$(echo "$name" | tr -c 'A-Za-z0-9\n' '_' | sed 's/_*$//;s/__*/_/g').log"
     # shellcheck disable=SC2086
     case $channel in
@@ -208,7 +209,7 @@ lab_start() {
     esac
     lab_channel[$name]=$channel
     lab_names+=("$name")
-    lab_specs_log[$name]=$log
+    lab_printer_log[$name]=$log
     lab_options[$name]=$options
   done
 
@@ -226,7 +227,7 @@ lab_start() {
   "$WINE" regedit /S "Z:${LAB_DIR//\//\\}\\lab.reg" >/dev/null 2>&1 || { lab_say "regedit failed"; return 1; }
 
   for name in "${lab_names[@]}"; do
-    log=${lab_specs_log[$name]}
+    log=${lab_printer_log[$name]}
     options=${lab_options[$name]}
     # shellcheck disable=SC2086
     case ${lab_channel[$name]} in

@@ -1,4 +1,4 @@
-#include "server_process.h"
+#include "printer/server_process.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -7,7 +7,7 @@
 
 #include <chrono>
 
-namespace testing_support {
+namespace simprinter {
 
 ServerProcess::ServerProcess(const std::vector<std::string>& arguments) {
   int pipeFds[2];
@@ -66,4 +66,4 @@ ServerProcess::~ServerProcess() {
   Stop(&code);
 }
 
-}  // namespace testing_support
+}  // namespace simprinter

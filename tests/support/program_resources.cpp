@@ -1,8 +1,8 @@
-// The simulated host's copy of the program's resources (only built for the simulated host).
+#include "support/program_resources.h"
+
 #include <cstddef>
 
 #include "host/resources.h"
-#include "platform/program_resources.h"
 
 // Generated from the compiled resource script (embed_file.cmake).
 extern const unsigned char PROGRAM_RESOURCES[];

@@ -1,10 +1,10 @@
-// Runs the printer-server program as a child process for a test.
+// Runs the printer-server program as a child process (for the tests and the benchmarks).
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace testing_support {
+namespace simprinter {
 
 class ServerProcess {
  public:
@@ -26,4 +26,4 @@ class ServerProcess {
   std::string pending_;
 };
 
-}  // namespace testing_support
+}  // namespace simprinter
