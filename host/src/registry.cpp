@@ -140,11 +140,6 @@ void CreateKey(const std::wstring& path) {
   CreateLocked(NormalPath(path));
 }
 
-bool KeyExists(const std::wstring& path) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  return State().keys.count(NormalPath(path)) != 0;
-}
-
 void SetValue(const std::wstring& path, const std::wstring& name, DWORD type, const std::string& bytes) {
   std::lock_guard<std::mutex> guard(State().lock);
   std::wstring normal = NormalPath(path);

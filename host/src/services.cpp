@@ -202,11 +202,6 @@ bool ValidServiceName(const std::wstring& name) {
 
 }  // namespace
 
-void AddService(const std::wstring& name, DWORD state) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  AddLocked(name, state);
-}
-
 void RemoveService(const std::wstring& name) {
   std::lock_guard<std::mutex> guard(State().lock);
   State().services.erase(UpperName(name));

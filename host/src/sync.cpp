@@ -20,8 +20,4 @@ void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs) { new (cs->opaque) 
 
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs) { MutexOf(cs)->lock(); }
 
-BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION cs) { return MutexOf(cs)->try_lock() ? TRUE : FALSE; }
-
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs) { MutexOf(cs)->unlock(); }
-
-void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs) { MutexOf(cs)->~recursive_mutex(); }

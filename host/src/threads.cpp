@@ -133,9 +133,6 @@ uintptr_t _beginthreadex(void*, unsigned, unsigned(__stdcall* start)(void*), voi
 
 void _endthreadex(unsigned exitCode) { throw host::ThreadEnd{exitCode}; }
 
-// Only threads the host started can end early; the exception unwinds to their start.
-void WINAPI ExitThread(DWORD exitCode) { throw host::ThreadEnd{exitCode}; }
-
 DWORD WINAPI ResumeThread(HANDLE thread) {
   HOST_ENTER("ResumeThread", static_cast<DWORD>(-1));
   auto object = host::ObjectAs<host::ThreadObject>(thread);

@@ -576,15 +576,6 @@ void PumpUntil(const std::function<bool()>& done, bool dispatch) {
 
 namespace windows {
 
-HWND FindWindowByTitle(const std::wstring& title) {
-  std::lock_guard<std::mutex> guard(win::S().lock);
-  for (auto it = win::S().order.rbegin(); it != win::S().order.rend(); ++it) {
-    auto w = win::Find(*it);
-    if (w && !(w->style & WS_CHILD) && w->text == title) return *it;
-  }
-  return nullptr;
-}
-
 HWND WaitForWindow(const std::wstring& title, DWORD realMilliseconds) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMilliseconds);
   std::unique_lock<std::mutex> guard(win::S().lock);
@@ -657,16 +648,6 @@ BOOL WINAPI PeekMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax,
                                                                                                            : FALSE;
 }
 
-BOOL WINAPI WaitMessage() {
-  std::unique_lock<std::mutex> guard(S().lock);
-  for (;;) {
-    MSG msg;
-    ULONGLONG nextDue = ~0ull;
-    if (host::win::Take(guard, &msg, nullptr, 0, 0, false, &nextDue)) return TRUE;
-    host::win::WaitForWork(guard, nextDue);
-  }
-}
-
 // No character messages are made: the host has no keyboard layout.
 BOOL WINAPI TranslateMessage(const MSG* msg) { return FALSE; }
 
@@ -719,16 +700,6 @@ BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam
   auto w = Find(window);
   if (host::win::BadWindow(w)) return FALSE;
   return PostTo(w->thread, window, message, wParam, lParam);
-}
-
-BOOL WINAPI PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
-  HOST_ENTER("PostThreadMessageW", FALSE);
-  std::lock_guard<std::mutex> guard(S().lock);
-  if (S().queues.find(threadId) == S().queues.end()) {
-    SetLastError(ERROR_INVALID_THREAD_ID);
-    return FALSE;
-  }
-  return PostTo(threadId, nullptr, message, wParam, lParam);
 }
 
 void WINAPI PostQuitMessage(int exitCode) {
@@ -924,12 +895,6 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND window, int index, LONG_PTR value) {
   return 0;
 }
 
-LONG WINAPI GetWindowLongW(HWND window, int index) { return static_cast<LONG>(GetWindowLongPtrW(window, index)); }
-
-LONG WINAPI SetWindowLongW(HWND window, int index, LONG value) {
-  return static_cast<LONG>(SetWindowLongPtrW(window, index, value));
-}
-
 HWND WINAPI GetParent(HWND window) {
   std::lock_guard<std::mutex> guard(S().lock);
   auto w = Find(window);
@@ -959,25 +924,6 @@ HWND WINAPI GetWindow(HWND window, UINT command) {
   }
   SetLastError(ERROR_INVALID_PARAMETER);
   return nullptr;
-}
-
-BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC enumProc, LPARAM lParam) {
-  std::vector<HWND> all;
-  {
-    std::lock_guard<std::mutex> guard(S().lock);
-    std::vector<HWND> pending = Find(parent) ? Find(parent)->children : std::vector<HWND>{};
-    std::reverse(pending.begin(), pending.end());
-    while (!pending.empty()) {
-      HWND next = pending.back();
-      pending.pop_back();
-      all.push_back(next);
-      if (auto c = Find(next)) pending.insert(pending.end(), c->children.rbegin(), c->children.rend());
-    }
-  }
-  for (HWND child : all) {
-    if (IsWindow(child) && !enumProc(child, lParam)) break;
-  }
-  return TRUE;
 }
 
 BOOL WINAPI ShowWindow(HWND window, int command) {
@@ -1020,12 +966,6 @@ BOOL WINAPI IsWindowVisible(HWND window) {
   return w && host::win::VisibleLocked(w) ? TRUE : FALSE;
 }
 
-BOOL WINAPI IsIconic(HWND window) {
-  std::lock_guard<std::mutex> guard(S().lock);
-  auto w = Find(window);
-  return w && (w->style & WS_MINIMIZE) ? TRUE : FALSE;
-}
-
 BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
   std::lock_guard<std::mutex> guard(S().lock);
   auto w = Find(window);
@@ -1056,11 +996,6 @@ HWND WINAPI SetFocus(HWND window) {
   }
   queue.focus = window;
   return previous;
-}
-
-HWND WINAPI GetFocus() {
-  std::lock_guard<std::mutex> guard(S().lock);
-  return host::win::MyQueue().focus;
 }
 
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
@@ -1113,22 +1048,6 @@ BOOL WINAPI GetWindowPlacement(HWND window, WINDOWPLACEMENT* placement) {
   return TRUE;
 }
 
-BOOL WINAPI SetWindowPlacement(HWND window, const WINDOWPLACEMENT* placement) {
-  HOST_ENTER("SetWindowPlacement", FALSE);
-  if (!placement) {
-    SetLastError(ERROR_NOACCESS);
-    return FALSE;
-  }
-  {
-    std::lock_guard<std::mutex> guard(S().lock);
-    auto w = Find(window);
-    if (host::win::BadWindow(w)) return FALSE;
-    w->rect = placement->rcNormalPosition;
-  }
-  ShowWindow(window, static_cast<int>(placement->showCmd));
-  return TRUE;
-}
-
 BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
   HOST_ENTER("SetWindowPos", FALSE);
   {
@@ -1154,50 +1073,12 @@ BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, in
   return TRUE;
 }
 
-BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) {
-  return SetWindowPos(window, nullptr, x, y, width, height,
-                      SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0u : static_cast<UINT>(SWP_NOREDRAW)));
-}
-
 DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId) {
   std::lock_guard<std::mutex> guard(S().lock);
   auto w = Find(window);
   if (host::win::BadWindow(w)) return 0;
   if (processId) *processId = w->process;
   return w->thread;
-}
-
-HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName) {
-  HOST_ENTER("FindWindowW", nullptr);
-  std::lock_guard<std::mutex> guard(S().lock);
-  for (auto it = S().order.rbegin(); it != S().order.rend(); ++it) {
-    auto w = Find(*it);
-    if (!w || (w->style & WS_CHILD)) continue;
-    if (className && !IS_INTRESOURCE(className) && !host::NamesEqual(className, w->className)) continue;
-    if (className && IS_INTRESOURCE(className) &&
-        !(reinterpret_cast<uintptr_t>(className) == 32770 && w->className == L"#32770"))
-      continue;
-    if (windowName && !host::NamesEqual(windowName, w->text)) continue;
-    return *it;
-  }
-  SetLastError(ERROR_FILE_NOT_FOUND);
-  return nullptr;
-}
-
-int WINAPI GetSystemMetrics(int index) {
-  switch (index) {
-    case SM_CXSCREEN:
-      return host::win::kScreenWidth;
-    case SM_CYSCREEN:
-      return host::win::kScreenHeight;
-    case SM_CXICON:
-    case SM_CYICON:
-      return 32;
-    case SM_CXSMICON:
-    case SM_CYSMICON:
-      return 16;
-  }
-  return 0;
 }
 
 // ---- Timers --------------------------------------------------------------------------------
@@ -1251,24 +1132,6 @@ BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
 
 // ---- Painting ------------------------------------------------------------------------------
 
-HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
-  std::lock_guard<std::mutex> guard(S().lock);
-  auto w = Find(window);
-  if (host::win::BadWindow(w) || !paint) return nullptr;
-  *paint = PAINTSTRUCT{};
-  paint->hdc = reinterpret_cast<HDC>(reinterpret_cast<uintptr_t>(window) | 0x1000000);
-  paint->fErase = w->erase ? TRUE : FALSE;
-  RECT frame;
-  host::win::FrameOf(*w, &frame);
-  paint->rcPaint = RECT{0, 0, w->rect.right - w->rect.left - frame.left - frame.right,
-                        w->rect.bottom - w->rect.top - frame.top - frame.bottom};
-  w->needsPaint = false;
-  w->erase = false;
-  return paint->hdc;
-}
-
-BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT*) { return TRUE; }
-
 BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL erase) {
   std::lock_guard<std::mutex> guard(S().lock);
   if (!window) return TRUE;  // the desktop: nothing of the program's to repaint
@@ -1280,28 +1143,16 @@ BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL erase) {
   return TRUE;
 }
 
-BOOL WINAPI UpdateWindow(HWND window) {
-  bool paint;
-  {
-    std::lock_guard<std::mutex> guard(S().lock);
-    auto w = Find(window);
-    if (host::win::BadWindow(w)) return FALSE;
-    paint = w->needsPaint && host::win::VisibleLocked(w) && w->thread == host::CurrentThreadId();
-  }
-  if (paint) host::win::Call(window, WM_PAINT, 0, 0);
-  return TRUE;
-}
-
-BOOL WINAPI DrawIcon(HDC dc, int, int, HICON icon) { return dc && icon ? TRUE : FALSE; }
-
 // ---- Default window procedure ---------------------------------------------------------------
 
 LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      BeginPaint(window, &paint);
-      EndPaint(window, &paint);
+    case WM_PAINT: {  // validates the window, as BeginPaint and EndPaint would
+      std::lock_guard<std::mutex> guard(S().lock);
+      if (auto w = Find(window)) {
+        w->needsPaint = false;
+        w->erase = false;
+      }
       return 0;
     }
     case WM_ERASEBKGND:
@@ -1359,10 +1210,6 @@ LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM l
     }
   }
   return 0;
-}
-
-LRESULT WINAPI CallWindowProcW(WNDPROC previous, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return previous ? previous(window, message, wParam, lParam) : 0;
 }
 
 // ---- Cursors -------------------------------------------------------------------------------
