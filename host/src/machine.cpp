@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "host/clock.h"
+#include "internal.h"
 #include "winhost/kernel.h"
 
 namespace host {

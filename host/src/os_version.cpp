@@ -3,6 +3,7 @@
 
 #include "host/machine.h"
 #include "host/network.h"
+#include "internal.h"
 #include "winhost/kernel.h"
 #include "winhost/sysinfo.h"
 

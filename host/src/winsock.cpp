@@ -12,6 +12,7 @@
 #include "host/clock.h"
 #include "host/machine.h"
 #include "host/sockets.h"
+#include "internal.h"
 #include "loopback_tcp.h"
 #include "winhost/kernel.h"
 

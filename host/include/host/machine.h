@@ -2,7 +2,6 @@
 // call counting and the accounting of everything the program opens.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,21 +9,13 @@
 
 namespace host {
 
-// Puts the machine back into its initial state: every area registered with RegisterArea is
-// reset, faults and call counts are cleared, the clock restarts. Tests call it through the
+// Puts the machine back into its initial state: every area of the host (files, registry,
+// spooler, ...) is reset, faults and call counts are cleared, the clock restarts. Tests call it through the
 // common test main before each test.
 void ResetMachine();
 
-// An area of the host (files, registry, spooler, ...) registers how it is reset and how it
-// lists what the program still holds open ("printer handle 0x... (\"Name\")").
-struct Area {
-  std::string name;
-  std::function<void()> reset;
-  std::function<std::vector<std::string>()> listOpen;
-};
-void RegisterArea(Area area);
-
-// Everything the program holds open right now, over all areas; empty when nothing leaks.
+// Everything the program holds open right now, over all areas, one line each ("spooler: printer
+// handle 0x5b000 printer \"Office\""); empty when nothing leaks.
 std::vector<std::string> OpenResources();
 
 // Fault injection. A call named `api` fails with `error`: after `skip` successful calls, for
@@ -37,10 +28,6 @@ void ClearFaults();
 // How often the program called `api` since the machine was reset.
 int CallCount(const std::string& api);
 
-// Used by every host implementation on entry: counts the call and, when a fault is due,
-// stores its error in `error` and returns true.
-bool CallFails(const char* api, DWORD* error);
-
 // The calling thread's identifier as GetCurrentThreadId reports it. By default each thread
 // receives its own identifier on first use; a test can choose one for the current thread.
 void SetCurrentThreadId(DWORD id);
@@ -49,14 +36,3 @@ void SetCurrentThreadId(DWORD id);
 void SetAnsiCodePage(UINT codePage);
 
 }  // namespace host
-
-// Fails the surrounding host function when a fault is due: sets the last error and returns
-// `failValue`.
-#define HOST_ENTER(api, failValue)       \
-  do {                                   \
-    DWORD hostFaultError_ = 0;           \
-    if (::host::CallFails(api, &hostFaultError_)) { \
-      ::SetLastError(hostFaultError_);   \
-      return failValue;                  \
-    }                                    \
-  } while (0)
