@@ -13,6 +13,7 @@
 
 #include "address_parse.h"
 #include "host/files.h"
+#include "host/libraries.h"
 #include "host/machine.h"
 #include "host/network.h"
 #include "internal.h"
@@ -20,7 +21,7 @@
 #include "winhost/libraries.h"
 
 namespace host {
-namespace network {
+namespace libraries {
 namespace {
 
 struct Library {
@@ -229,6 +230,40 @@ std::vector<std::wstring> SearchOrder(DWORD defaultDirectories, bool dllDirector
 
 }  // namespace
 
+void SetPresent(const std::wstring& name, bool present) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  if (Library* library = FindLibrary(name)) library->present = present;
+}
+
+void RemoveEntryPoint(const std::wstring& library, const std::string& entryPoint) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  if (Library* found = FindLibrary(library)) found->entryPoints.erase(entryPoint);
+}
+
+int References(const std::wstring& name) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  Library* library = FindLibrary(name);
+  return library ? library->references : 0;
+}
+
+DWORD DefaultDllDirectories() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  return State().defaultDirectories;
+}
+
+bool DllDirectory(std::wstring* directory) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  if (directory) *directory = State().dllDirectory;
+  return State().dllDirectorySet;
+}
+
+}  // namespace libraries
+
+// The IP helper's and ICMP's state lives with the libraries that serve it.
+namespace network {
+
+using libraries::State;
+
 void SetInterfaceCount(DWORD count) {
   std::lock_guard<std::mutex> guard(State().lock);
   State().interfaceCount = count;
@@ -246,33 +281,6 @@ void SetLocalAddresses(const std::vector<std::string>& addresses) {
   }
 }
 
-void SetLibraryPresent(const std::wstring& name, bool present) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  if (Library* library = FindLibrary(name)) library->present = present;
-}
-
-void RemoveEntryPoint(const std::wstring& library, const std::string& entryPoint) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  if (Library* found = FindLibrary(library)) found->entryPoints.erase(entryPoint);
-}
-
-int LibraryReferences(const std::wstring& name) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  Library* library = FindLibrary(name);
-  return library ? library->references : 0;
-}
-
-DWORD DefaultDllDirectories() {
-  std::lock_guard<std::mutex> guard(State().lock);
-  return State().defaultDirectories;
-}
-
-bool DllDirectory(std::wstring* directory) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  if (directory) *directory = State().dllDirectory;
-  return State().dllDirectorySet;
-}
-
 int OpenIcmpHandles() {
   std::lock_guard<std::mutex> guard(State().lock);
   return static_cast<int>(State().icmpHandles.size());
@@ -281,7 +289,7 @@ int OpenIcmpHandles() {
 }  // namespace network
 }  // namespace host
 
-using host::network::State;
+using host::libraries::State;
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
   HOST_ENTER("LoadLibraryW", nullptr);
@@ -306,14 +314,14 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
       directorySet = State().dllDirectorySet;
       directory = State().dllDirectory;
     }
-    order = host::network::SearchOrder(defaults, directorySet, directory);
+    order = host::libraries::SearchOrder(defaults, directorySet, directory);
   }
   // A file of that name in a folder searched before the system's libraries is what loads (an
   // unknown library: it has no entry points the host knows).
   bool systemHas;
   {
     std::lock_guard<std::mutex> guard(State().lock);
-    host::network::Library* system = host::network::FindLibrary(name);
+    host::libraries::Library* system = host::libraries::FindLibrary(name);
     systemHas = system && system->present && system->system;
   }
   std::wstring found;
@@ -322,28 +330,28 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
     if (folder.empty()) {
       searchesSystem = true;
       if (systemHas) break;
-    } else if (host::network::FileExists(folder + L"\\" + name)) {
+    } else if (host::libraries::FileExists(folder + L"\\" + name)) {
       found = folder + L"\\" + name;
       break;
     }
   }
   std::lock_guard<std::mutex> guard(State().lock);
-  host::network::Library* library = nullptr;
+  host::libraries::Library* library = nullptr;
   if (!found.empty()) {
-    library = host::network::FindLibrary(found);
+    library = host::libraries::FindLibrary(found);
     if (!library) {
-      State().libraries.push_back(host::network::Library{host::network::LowerName(found), true, {}, 0, false, false});
+      State().libraries.push_back(host::libraries::Library{host::libraries::LowerName(found), true, {}, 0, false, false});
       library = &State().libraries.back();
     }
   } else if (searchesSystem) {
-    library = host::network::FindLibrary(name);
+    library = host::libraries::FindLibrary(name);
   }
   if (!library || !library->present) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
   ++library->references;
-  return host::network::HandleOf(library);
+  return host::libraries::HandleOf(library);
 }
 
 HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName) {
@@ -352,12 +360,12 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName) {
   std::wstring name = moduleName;
   if (name.find(L'.') == std::wstring::npos) name += L".dll";
   std::lock_guard<std::mutex> guard(State().lock);
-  host::network::Library* library = host::network::FindLibrary(name);
+  host::libraries::Library* library = host::libraries::FindLibrary(name);
   if (!library || !library->present || (library->references == 0 && !library->pinned)) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
-  return host::network::HandleOf(library);
+  return host::libraries::HandleOf(library);
 }
 
 BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags) {
@@ -384,7 +392,7 @@ BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName) {
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
   HOST_ENTER("GetProcAddress", nullptr);
   std::lock_guard<std::mutex> guard(State().lock);
-  host::network::Library* library = host::network::LibraryOf(module);
+  host::libraries::Library* library = host::libraries::LibraryOf(module);
   if (!library || (library->references == 0 && !library->pinned)) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
@@ -405,7 +413,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
 BOOL WINAPI FreeLibrary(HMODULE module) {
   HOST_ENTER("FreeLibrary", FALSE);
   std::lock_guard<std::mutex> guard(State().lock);
-  host::network::Library* library = host::network::LibraryOf(module);
+  host::libraries::Library* library = host::libraries::LibraryOf(module);
   if (!library || library->references == 0) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return FALSE;

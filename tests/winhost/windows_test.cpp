@@ -12,8 +12,8 @@
 #include "conformance/dialog_template.h"
 #include "host/clock.h"
 #include "host/files.h"
+#include "host/libraries.h"
 #include "host/machine.h"
-#include "host/network.h"
 #include "host/process.h"
 #include "host/resources.h"
 #include "host/windows.h"
@@ -447,20 +447,20 @@ TEST(Loader, SearchOrderOfBareNames) {
     if (c.defaults) {
       EXPECT_TRUE(setDefault(c.defaults));
     }
-    EXPECT_EQ(host::network::DefaultDllDirectories(), c.defaults);
+    EXPECT_EQ(host::libraries::DefaultDllDirectories(), c.defaults);
     HMODULE library = LoadLibraryW(L"iphlpapi");
     ASSERT_NE(library, nullptr);
     EXPECT_EQ(GetProcAddress(library, "GetIpAddrTable") != nullptr, c.systemLibrary);
     EXPECT_TRUE(FreeLibrary(library));
   }
   // Without the update that brings it, kernel32 lacks the entry point.
-  host::network::RemoveEntryPoint(L"kernel32.dll", "SetDefaultDllDirectories");
+  host::libraries::RemoveEntryPoint(L"kernel32.dll", "SetDefaultDllDirectories");
   SetLastError(0xDEAD);
   EXPECT_EQ(GetProcAddress(GetModuleHandleW(L"kernel32"), "SetDefaultDllDirectories"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
   std::wstring directory = L"unset";
   EXPECT_TRUE(SetDllDirectoryW(L""));
-  EXPECT_TRUE(host::network::DllDirectory(&directory));
+  EXPECT_TRUE(host::libraries::DllDirectory(&directory));
   EXPECT_EQ(directory, L"");
 }
 
