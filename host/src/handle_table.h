@@ -74,6 +74,8 @@ class HandleTable {
     return removed;
   }
 
+  size_t Size() const { return rows_.size(); }
+
   // Calls `visit(value, entry)` for each open entry, in the order of their values.
   template <typename Visit>
   void ForEach(Visit visit) {
