@@ -6,8 +6,8 @@
 #include <map>
 #include <mutex>
 
-#include "host/clock.h"
 #include "handle_table.h"
+#include "host/clock.h"
 #include "host/machine.h"
 #include "internal.h"
 #include "winhost/kernel.h"

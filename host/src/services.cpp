@@ -8,8 +8,8 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "host/clock.h"
 #include "handle_table.h"
+#include "host/clock.h"
 #include "host/machine.h"
 #include "internal.h"
 #include "winhost/fileio.h"

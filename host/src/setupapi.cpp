@@ -10,8 +10,8 @@
 #include <mutex>
 #include <vector>
 
-#include "host/kernel_objects.h"
 #include "handle_table.h"
+#include "host/kernel_objects.h"
 #include "host/machine.h"
 #include "host/registry.h"
 #include "internal.h"

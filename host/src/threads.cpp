@@ -6,8 +6,8 @@
 #include <mutex>
 #include <thread>
 
-#include "host/kernel_objects.h"
 #include "handle_table.h"
+#include "host/kernel_objects.h"
 #include "host/machine.h"
 #include "internal.h"
 #include "winhost/crt.h"
@@ -131,6 +131,7 @@ uintptr_t _beginthreadex(void*, unsigned, unsigned(__stdcall* start)(void*), voi
   return reinterpret_cast<uintptr_t>(thread);
 }
 
+// Only threads the host started can end early; the exception unwinds to their start.
 void _endthreadex(unsigned exitCode) { throw host::ThreadEnd{exitCode}; }
 
 DWORD WINAPI ResumeThread(HANDLE thread) {
