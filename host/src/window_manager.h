@@ -91,8 +91,6 @@ State& S();
 // ---- Window objects (window_objects.cpp); the lock is held ----
 std::shared_ptr<Window> Find(HWND handle);
 bool IsDescendant(HWND ancestor, HWND window);
-// Forgets a window and its children, completing what was sent or posted to them.
-void Forget(HWND handle);
 // Forgets what a thread owned when it ends: its top-level windows, timers and queue (takes the lock).
 void ForgetThread(DWORD thread);
 // True, with ERROR_INVALID_WINDOW_HANDLE as the last error, when `window` is null.
@@ -102,7 +100,6 @@ bool BadWindow(const std::shared_ptr<Window>& window);
 std::shared_ptr<Window> WindowWithOutput(HWND handle, const void* out);
 
 // ---- Message queues (window_messages.cpp) ----
-Queue& QueueOf(DWORD thread);
 // The calling thread's queue; the lock is held.
 Queue& MyQueue();
 // Calls the window's procedure (the lock is not held); 0 for a window gone.

@@ -136,9 +136,9 @@ void WaitForWork(std::unique_lock<std::mutex>& guard, ULONGLONG nextDue) {
 
 bool HasWork(const Queue& queue) { return !queue.sent.empty() || !queue.posted.empty() || queue.quit; }
 
-}  // namespace
-
 Queue& QueueOf(DWORD thread) { return S().queues[thread]; }
+
+}  // namespace
 
 // The calling thread's queue; the lock is held.
 Queue& MyQueue() {

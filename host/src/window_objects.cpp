@@ -42,6 +42,24 @@ void CompleteSentTo(HWND window) {
                timers.end());
 }
 
+// Forgets a window and its children, completing what was sent or posted to them.
+void Forget(HWND handle) {
+  auto window = Find(handle);
+  if (!window) return;
+  std::vector<HWND> children = window->children;  // each child takes itself out of the list
+  for (HWND child : children) Forget(child);
+  if (auto parent = Find(window->parent)) {
+    auto& siblings = parent->children;
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), handle), siblings.end());
+  }
+  CompleteSentTo(handle);
+  for (auto& [thread, queue] : S().queues) {
+    if (queue.focus == handle) queue.focus = nullptr;
+  }
+  S().windows.erase(handle);
+  S().order.erase(std::remove(S().order.begin(), S().order.end(), handle), S().order.end());
+}
+
 std::vector<std::string> ListOpen() {
   std::lock_guard<std::mutex> guard(S().lock);
   std::vector<std::string> open;
@@ -98,23 +116,6 @@ bool IsDescendant(HWND ancestor, HWND window) {
     if (w->parent == ancestor) return true;
   }
   return false;
-}
-
-void Forget(HWND handle) {
-  auto window = Find(handle);
-  if (!window) return;
-  std::vector<HWND> children = window->children;  // each child takes itself out of the list
-  for (HWND child : children) Forget(child);
-  if (auto parent = Find(window->parent)) {
-    auto& siblings = parent->children;
-    siblings.erase(std::remove(siblings.begin(), siblings.end(), handle), siblings.end());
-  }
-  CompleteSentTo(handle);
-  for (auto& [thread, queue] : S().queues) {
-    if (queue.focus == handle) queue.focus = nullptr;
-  }
-  S().windows.erase(handle);
-  S().order.erase(std::remove(S().order.begin(), S().order.end(), handle), S().order.end());
 }
 
 void ForgetThread(DWORD thread) {
