@@ -189,6 +189,3 @@ ULONGLONG WINAPI GetTickCount64() { return host::clock::kTickBase + host::clock:
 void WINAPI GetLocalTime(LPSYSTEMTIME time) {
   if (time) *time = host::clock::LocalTimeNow();
 }
-
-// The machine's time zone is UTC.
-void WINAPI GetSystemTime(LPSYSTEMTIME time) { GetLocalTime(time); }

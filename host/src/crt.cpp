@@ -89,26 +89,11 @@ FILE* _wfopen(const wchar_t* fileName, const wchar_t* mode) {
   return text;
 }
 
-int _wcsicmp(const wchar_t* a, const wchar_t* b) { return _wcsnicmp(a, b, static_cast<size_t>(-1)); }
-
-int _wcsnicmp(const wchar_t* a, const wchar_t* b, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
+int _wcsicmp(const wchar_t* a, const wchar_t* b) {
+  for (size_t i = 0;; ++i) {
     wint_t ca = std::towlower(static_cast<wint_t>(a[i]));
     wint_t cb = std::towlower(static_cast<wint_t>(b[i]));
     if (ca != cb) return ca < cb ? -1 : 1;
     if (ca == 0) return 0;
   }
-  return 0;
-}
-
-int _stricmp(const char* a, const char* b) { return _strnicmp(a, b, static_cast<size_t>(-1)); }
-
-int _strnicmp(const char* a, const char* b, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    int ca = std::tolower(static_cast<unsigned char>(a[i]));
-    int cb = std::tolower(static_cast<unsigned char>(b[i]));
-    if (ca != cb) return ca < cb ? -1 : 1;
-    if (ca == 0) return 0;
-  }
-  return 0;
 }

@@ -39,11 +39,6 @@ void ClearDebugOutput() {
   State().lines.clear();
 }
 
-void EchoDebugOutput(bool on) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  State().echo = on;
-}
-
 }  // namespace host
 
 void WINAPI OutputDebugStringW(LPCWSTR text) {

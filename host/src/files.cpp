@@ -220,11 +220,6 @@ class HostFile : public KernelObject {
 
 }  // namespace
 
-void MapDrive(wchar_t letter, const std::string& hostFolder) {
-  std::lock_guard<std::mutex> guard(Fs().lock);
-  Fs().drives[static_cast<wchar_t>(std::towupper(letter))] = hostFolder;
-}
-
 std::string HostPathOf(const std::wstring& windowsPath) {
   std::lock_guard<std::mutex> guard(Fs().lock);
   return HostPathLocked(FullPath(windowsPath, Fs().currentDirectory));
@@ -253,11 +248,6 @@ void SetAttributes(const std::wstring& windowsPath, DWORD attributes) {
 void SetModuleFileName(const std::wstring& path) {
   std::lock_guard<std::mutex> guard(Fs().lock);
   Fs().modulePath = path;
-}
-
-void SetCurrentDirectory(const std::wstring& path) {
-  std::lock_guard<std::mutex> guard(Fs().lock);
-  Fs().currentDirectory = FullPath(path, Fs().currentDirectory);
 }
 
 void RegisterDeviceOpener(DeviceOpener opener) {
@@ -446,14 +436,6 @@ BOOL WINAPI GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
   struct stat info {};
   ::fstat(object->fd(), &info);
   size->QuadPart = static_cast<LONGLONG>(info.st_size);
-  return TRUE;
-}
-
-BOOL WINAPI FlushFileBuffers(HANDLE file) {
-  HOST_ENTER("FlushFileBuffers", FALSE);
-  auto object = FileOf(file);
-  if (!object) return FALSE;
-  ::fsync(object->fd());
   return TRUE;
 }
 

@@ -1,5 +1,6 @@
 // GlobalAlloc / GlobalFree: fixed blocks, counted in the leak check.
 #include "host/machine.h"
+#include "internal.h"
 #include "tracked_heap.h"
 #include "winhost/kernel.h"
 

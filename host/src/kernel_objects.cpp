@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 
+#include "handle_table.h"
 #include "host/clock.h"
 #include "host/machine.h"
 #include "internal.h"
@@ -23,16 +24,14 @@ constexpr ULONG_PTR kStatusEndOfFile = 0xC0000011;
 // Other failures: a private facility that carries the Win32 error in the low word.
 constexpr ULONG_PTR kStatusWin32Base = 0xC0070000;
 
-struct HandleTable {
+struct KernelTable {
   std::mutex lock;
-  std::map<uintptr_t, std::shared_ptr<KernelObject>> objects;
-  std::map<uintptr_t, DWORD> owners;  // the process each handle belongs to
-  uintptr_t next = 0x100;
+  HandleTable<std::shared_ptr<KernelObject>> handles{"handle", 0x100, 4};
   std::map<std::wstring, std::weak_ptr<KernelObject>> names;
 };
 
-HandleTable& Table() {
-  static HandleTable* table = new HandleTable;
+KernelTable& Table() {
+  static KernelTable* table = new KernelTable;
   return *table;
 }
 
@@ -95,21 +94,13 @@ thread_local DWORD t_lastError = 0;
 
 std::vector<std::string> ListOpenHandles() {
   std::lock_guard<std::mutex> guard(Table().lock);
-  std::vector<std::string> open;
-  for (const auto& [value, object] : Table().objects) {
-    char text[32];
-    std::snprintf(text, sizeof text, "handle 0x%zx ", static_cast<size_t>(value));
-    open.push_back(text + object->Describe());
-  }
-  return open;
+  return Table().handles.List([](const std::shared_ptr<KernelObject>& object) { return object->Describe(); });
 }
 
 void ResetHandles() {
   std::lock_guard<std::mutex> guard(Table().lock);
-  Table().objects.clear();
-  Table().owners.clear();
+  Table().handles.Clear(true);
   Table().names.clear();
-  Table().next = 0x100;
 }
 
 const bool g_registered = [] {
@@ -131,37 +122,22 @@ BOOL KernelObject::Write(const void*, DWORD, DWORD*, OVERLAPPED*) {
 
 HANDLE NewHandle(std::shared_ptr<KernelObject> object) {
   std::lock_guard<std::mutex> guard(Table().lock);
-  uintptr_t value = Table().next;
-  Table().next += 4;
-  Table().objects[value] = std::move(object);
-  Table().owners[value] = GetCurrentProcessId();
-  return reinterpret_cast<HANDLE>(value);
+  return reinterpret_cast<HANDLE>(Table().handles.Add(std::move(object)));
 }
 
 void CloseHandlesOfProcess(DWORD process) {
   std::vector<std::shared_ptr<KernelObject>> closed;
   {
     std::lock_guard<std::mutex> guard(Table().lock);
-    for (auto it = Table().owners.begin(); it != Table().owners.end();) {
-      if (it->second != process) {
-        ++it;
-        continue;
-      }
-      auto object = Table().objects.find(it->first);
-      if (object != Table().objects.end()) {
-        closed.push_back(std::move(object->second));
-        Table().objects.erase(object);
-      }
-      it = Table().owners.erase(it);
-    }
+    closed = Table().handles.RemoveOwnedBy(process);
   }
   closed.clear();  // the objects go outside the table lock
 }
 
 std::shared_ptr<KernelObject> ObjectOf(HANDLE handle) {
   std::lock_guard<std::mutex> guard(Table().lock);
-  auto it = Table().objects.find(reinterpret_cast<uintptr_t>(handle));
-  return it == Table().objects.end() ? nullptr : it->second;
+  std::shared_ptr<KernelObject>* object = Table().handles.Find(handle);
+  return object ? *object : nullptr;
 }
 
 void NotifyWaiters() {
@@ -223,14 +199,10 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
   std::shared_ptr<host::KernelObject> object;
   {
     std::lock_guard<std::mutex> guard(host::Table().lock);
-    auto it = host::Table().objects.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == host::Table().objects.end()) {
+    if (!host::Table().handles.Remove(handle, &object)) {
       SetLastError(ERROR_INVALID_HANDLE);
       return FALSE;
     }
-    object = std::move(it->second);
-    host::Table().objects.erase(it);
-    host::Table().owners.erase(reinterpret_cast<uintptr_t>(handle));
   }
   object.reset();  // the object goes when its last handle does (outside the table lock)
   return TRUE;

@@ -15,6 +15,7 @@
 
 #include "address_parse.h"
 #include "host/files.h"
+#include "host/libraries.h"
 #include "host/machine.h"
 #include "host/network.h"
 #include "internal.h"
@@ -27,7 +28,7 @@
 UINT WINAPI GetDpiForWindow(HWND window);
 
 namespace host {
-namespace network {
+namespace libraries {
 namespace {
 
 struct Library {
@@ -242,6 +243,40 @@ std::vector<std::wstring> SearchOrder(DWORD defaultDirectories, bool dllDirector
 
 }  // namespace
 
+void SetPresent(const std::wstring& name, bool present) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  if (Library* library = FindLibrary(name)) library->present = present;
+}
+
+void RemoveEntryPoint(const std::wstring& library, const std::string& entryPoint) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  if (Library* found = FindLibrary(library)) found->entryPoints.erase(entryPoint);
+}
+
+int References(const std::wstring& name) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  Library* library = FindLibrary(name);
+  return library ? library->references : 0;
+}
+
+DWORD DefaultDllDirectories() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  return State().defaultDirectories;
+}
+
+bool DllDirectory(std::wstring* directory) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  if (directory) *directory = State().dllDirectory;
+  return State().dllDirectorySet;
+}
+
+}  // namespace libraries
+
+// The IP helper's and ICMP's state lives with the libraries that serve it.
+namespace network {
+
+using libraries::State;
+
 void SetInterfaceCount(DWORD count) {
   std::lock_guard<std::mutex> guard(State().lock);
   State().interfaceCount = count;
@@ -259,33 +294,6 @@ void SetLocalAddresses(const std::vector<std::string>& addresses) {
   }
 }
 
-void SetLibraryPresent(const std::wstring& name, bool present) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  if (Library* library = FindLibrary(name)) library->present = present;
-}
-
-void RemoveEntryPoint(const std::wstring& library, const std::string& entryPoint) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  if (Library* found = FindLibrary(library)) found->entryPoints.erase(entryPoint);
-}
-
-int LibraryReferences(const std::wstring& name) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  Library* library = FindLibrary(name);
-  return library ? library->references : 0;
-}
-
-DWORD DefaultDllDirectories() {
-  std::lock_guard<std::mutex> guard(State().lock);
-  return State().defaultDirectories;
-}
-
-bool DllDirectory(std::wstring* directory) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  if (directory) *directory = State().dllDirectory;
-  return State().dllDirectorySet;
-}
-
 int OpenIcmpHandles() {
   std::lock_guard<std::mutex> guard(State().lock);
   return static_cast<int>(State().icmpHandles.size());
@@ -294,10 +302,10 @@ int OpenIcmpHandles() {
 }  // namespace network
 }  // namespace host
 
-using host::network::State;
+using host::libraries::State;
 
 namespace host {
-namespace network {
+namespace libraries {
 namespace {
 
 constexpr DWORD kSearchFlags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
@@ -369,12 +377,12 @@ HMODULE Load(LPCWSTR fileName, DWORD searchFlags) {
 }
 
 }  // namespace
-}  // namespace network
+}  // namespace libraries
 }  // namespace host
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
   HOST_ENTER("LoadLibraryW", nullptr);
-  return host::network::Load(fileName, 0);
+  return host::libraries::Load(fileName, 0);
 }
 
 HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
@@ -383,19 +391,19 @@ HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
   // The altered search path does not combine with the search flags. The search flags come with
   // the update that brings SetDefaultDllDirectories (KB2533623 on Windows 7): a system without it
   // does not know them. Loading as a data file or image resource is not modelled.
-  DWORD searchFlags = flags & host::network::kSearchFlags;
+  DWORD searchFlags = flags & host::libraries::kSearchFlags;
   bool knowsSearchFlags;
   {
     std::lock_guard<std::mutex> guard(State().lock);
-    host::network::Library* kernel32 = host::network::FindLibrary(L"kernel32.dll");
+    host::libraries::Library* kernel32 = host::libraries::FindLibrary(L"kernel32.dll");
     knowsSearchFlags = kernel32 && kernel32->entryPoints.count("SetDefaultDllDirectories");
   }
-  if ((flags & ~(host::network::kSearchFlags | LOAD_WITH_ALTERED_SEARCH_PATH)) ||
+  if ((flags & ~(host::libraries::kSearchFlags | LOAD_WITH_ALTERED_SEARCH_PATH)) ||
       ((flags & LOAD_WITH_ALTERED_SEARCH_PATH) && searchFlags) || (searchFlags && !knowsSearchFlags)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  return host::network::Load(fileName, searchFlags);
+  return host::libraries::Load(fileName, searchFlags);
 }
 
 HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName) {
@@ -404,12 +412,12 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName) {
   std::wstring name = moduleName;
   if (name.find(L'.') == std::wstring::npos) name += L".dll";
   std::lock_guard<std::mutex> guard(State().lock);
-  host::network::Library* library = host::network::FindLibrary(name);
+  host::libraries::Library* library = host::libraries::FindLibrary(name);
   if (!library || !library->present || (library->references == 0 && !library->pinned)) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
-  return host::network::HandleOf(library);
+  return host::libraries::HandleOf(library);
 }
 
 BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags) {
@@ -436,7 +444,7 @@ BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName) {
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
   HOST_ENTER("GetProcAddress", nullptr);
   std::lock_guard<std::mutex> guard(State().lock);
-  host::network::Library* library = host::network::LibraryOf(module);
+  host::libraries::Library* library = host::libraries::LibraryOf(module);
   if (!library || (library->references == 0 && !library->pinned)) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
@@ -457,7 +465,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
 BOOL WINAPI FreeLibrary(HMODULE module) {
   HOST_ENTER("FreeLibrary", FALSE);
   std::lock_guard<std::mutex> guard(State().lock);
-  host::network::Library* library = host::network::LibraryOf(module);
+  host::libraries::Library* library = host::libraries::LibraryOf(module);
   if (!library || library->references == 0) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return FALSE;

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "host/clock.h"
+#include "internal.h"
 #include "winhost/kernel.h"
 
 namespace host {

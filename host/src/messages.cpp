@@ -4,6 +4,7 @@
 #include <string>
 
 #include "host/machine.h"
+#include "internal.h"
 #include "tracked_heap.h"
 #include "winhost/kernel.h"
 

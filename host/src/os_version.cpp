@@ -2,12 +2,13 @@
 #include <mutex>
 
 #include "host/machine.h"
-#include "host/network.h"
+#include "host/os_version.h"
+#include "internal.h"
 #include "winhost/kernel.h"
 #include "winhost/sysinfo.h"
 
 namespace host {
-namespace network {
+namespace os {
 namespace {
 
 struct Version {
@@ -31,12 +32,12 @@ const bool g_registered = [] {
 
 }  // namespace
 
-void SetOsVersion(DWORD major, DWORD minor, WORD servicePackMajor, WORD servicePackMinor) {
+void SetVersion(DWORD major, DWORD minor, WORD servicePackMajor, WORD servicePackMinor) {
   std::lock_guard<std::mutex> guard(g_lock);
   g_version = Version{major, minor, servicePackMajor, servicePackMinor};
 }
 
-}  // namespace network
+}  // namespace os
 }  // namespace host
 
 namespace {
@@ -81,10 +82,10 @@ BOOL WINAPI VerifyVersionInfoW(LPOSVERSIONINFOEXW info, DWORD typeMask, ULONGLON
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  host::network::Version version;
+  host::os::Version version;
   {
-    std::lock_guard<std::mutex> guard(host::network::g_lock);
-    version = host::network::g_version;
+    std::lock_guard<std::mutex> guard(host::os::g_lock);
+    version = host::os::g_version;
   }
   // The version numbers form one hierarchy: a later field decides only while the earlier ones
   // are equal, so 6.0 meets "5.1 or later" although its minor number is smaller.

@@ -2,12 +2,12 @@
 // with typed values, key handles and their accounting.
 #include "host/registry.h"
 
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <vector>
 
+#include "handle_table.h"
 #include "host/machine.h"
 #include "internal.h"
 #include "registry_internal.h"
@@ -30,8 +30,7 @@ struct Key {
 struct RegistryState {
   std::mutex lock;
   std::map<std::wstring, Key> keys;          // by upper-case path, "" is the root
-  std::map<uintptr_t, std::wstring> handles;  // open key -> upper-case path
-  uintptr_t next = 0x7A000;
+  HandleTable<std::wstring> handles{"key", 0x7A000, 4};  // open key -> upper-case path
 };
 
 RegistryState& State() {
@@ -78,10 +77,7 @@ void CreateLocked(const std::wstring& normal) {
 }
 
 HKEY NewKeyLocked(const std::wstring& normal) {
-  uintptr_t value = State().next;
-  State().next += 4;
-  State().handles[value] = normal;
-  return reinterpret_cast<HKEY>(value);
+  return reinterpret_cast<HKEY>(State().handles.Add(normal));
 }
 
 bool IsPredefined(HKEY key) {
@@ -101,28 +97,22 @@ bool PathOfLocked(HKEY key, std::wstring* path) {
     *path = L"|other root|";
     return true;
   }
-  auto it = State().handles.find(reinterpret_cast<uintptr_t>(key));
-  if (it == State().handles.end()) return false;
-  *path = it->second;
+  const std::wstring* open = State().handles.Find(key);
+  if (!open) return false;
+  *path = *open;
   return true;
 }
 
 std::vector<std::string> ListOpenKeys() {
   std::lock_guard<std::mutex> guard(State().lock);
-  std::vector<std::string> open;
-  for (const auto& [value, path] : State().handles) {
-    char text[32];
-    std::snprintf(text, sizeof text, "key 0x%zx ", static_cast<size_t>(value));
-    open.push_back(text + std::string("HKLM\\") + Utf8Of(path));
-  }
-  return open;
+  return State().handles.List([](const std::wstring& path) { return "HKLM\\" + Utf8Of(path); });
 }
 
 void ResetRegistry() {
   std::lock_guard<std::mutex> guard(State().lock);
   State().keys.clear();
   State().keys[L""];
-  State().handles.clear();
+  State().handles.Clear(false);
 }
 
 const bool g_registered = [] {
@@ -148,11 +138,6 @@ namespace registry {
 void CreateKey(const std::wstring& path) {
   std::lock_guard<std::mutex> guard(State().lock);
   CreateLocked(NormalPath(path));
-}
-
-bool KeyExists(const std::wstring& path) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  return State().keys.count(NormalPath(path)) != 0;
 }
 
 void SetValue(const std::wstring& path, const std::wstring& name, DWORD type, const std::string& bytes) {
@@ -227,6 +212,6 @@ LSTATUS WINAPI RegCloseKey(HKEY key) {
   HOST_ENTER("RegCloseKey", static_cast<LSTATUS>(GetLastError()));
   if (host::IsPredefined(key)) return ERROR_SUCCESS;
   std::lock_guard<std::mutex> guard(host::State().lock);
-  if (host::State().handles.erase(reinterpret_cast<uintptr_t>(key)) == 0) return ERROR_INVALID_HANDLE;
+  if (!host::State().handles.Remove(key)) return ERROR_INVALID_HANDLE;
   return ERROR_SUCCESS;
 }

@@ -222,12 +222,3 @@ HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name) {
   SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);  // the program has no cursors of its own
   return nullptr;
 }
-
-BOOL WINAPI DestroyIcon(HICON icon) {
-  HOST_ENTER("DestroyIcon", FALSE);
-  if (!icon) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  return TRUE;
-}

@@ -3,12 +3,12 @@
 // opens (counted in the leak check).
 #include "host/services.h"
 
-#include <cstdio>
 #include <cwchar>
 #include <map>
 #include <mutex>
 #include <stdexcept>
 
+#include "handle_table.h"
 #include "host/clock.h"
 #include "host/machine.h"
 #include "internal.h"
@@ -84,8 +84,7 @@ struct HandleEntry {
 struct ScmState {
   std::mutex lock;
   std::map<std::wstring, Service> services;  // by upper-case name
-  std::map<uintptr_t, HandleEntry> handles;
-  uintptr_t next = 0x5C0000;
+  HandleTable<HandleEntry> handles{"service handle", 0x5C0000, 4};
   bool administrator = true;
   bool shuttingDown = false;
 };
@@ -105,8 +104,7 @@ void AddLocked(const std::wstring& name, DWORD state) {
 void ResetServices() {
   std::lock_guard<std::mutex> guard(State().lock);
   State().services.clear();
-  State().handles.clear();
-  State().next = 0x5C0000;
+  State().handles.Clear(true);
   State().administrator = true;
   State().shuttingDown = false;
   AddLocked(L"Spooler", SERVICE_RUNNING);
@@ -114,19 +112,12 @@ void ResetServices() {
 
 std::vector<std::string> ListOpenHandles() {
   std::lock_guard<std::mutex> guard(State().lock);
-  std::vector<std::string> open;
-  for (const auto& [value, entry] : State().handles) {
-    char text[48];
-    std::snprintf(text, sizeof text, "0x%zx", static_cast<size_t>(value));
-    if (entry.kind == Kind::Manager) {
-      open.push_back(std::string("service control manager handle ") + text);
-    } else {
-      auto service = State().services.find(entry.service);
-      std::wstring name = service == State().services.end() ? entry.service : service->second.name;
-      open.push_back(std::string("service handle ") + text + " (\"" + Utf8Of(name) + "\")");
-    }
-  }
-  return open;
+  return State().handles.List([](const HandleEntry& entry) -> std::string {
+    if (entry.kind == Kind::Manager) return "";
+    auto service = State().services.find(entry.service);
+    std::wstring name = service == State().services.end() ? entry.service : service->second.name;
+    return "(\"" + Utf8Of(name) + "\")";
+  });
 }
 
 const bool g_registered = [] {
@@ -181,16 +172,13 @@ DWORD Grant(DWORD requested, DWORD mapped, DWORD all, DWORD forUsers, bool* deni
 }
 
 SC_HANDLE NewHandleLocked(HandleEntry entry) {
-  uintptr_t value = State().next;
-  State().next += 4;
-  State().handles[value] = std::move(entry);
-  return reinterpret_cast<SC_HANDLE>(value);
+  const char* kind = entry.kind == Kind::Manager ? "service control manager handle" : nullptr;
+  return reinterpret_cast<SC_HANDLE>(State().handles.Add(std::move(entry), kind));
 }
 
 HandleEntry* EntryOf(SC_HANDLE handle, Kind kind) {
-  auto it = State().handles.find(reinterpret_cast<uintptr_t>(handle));
-  if (it == State().handles.end() || it->second.kind != kind) return nullptr;
-  return &it->second;
+  HandleEntry* entry = State().handles.Find(handle);
+  return entry && entry->kind == kind ? entry : nullptr;
 }
 
 // The service behind a service handle that allows `access`; null with the last error set.
@@ -213,11 +201,6 @@ bool ValidServiceName(const std::wstring& name) {
 }
 
 }  // namespace
-
-void AddService(const std::wstring& name, DWORD state) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  AddLocked(name, state);
-}
 
 void RemoveService(const std::wstring& name) {
   std::lock_guard<std::mutex> guard(State().lock);
@@ -435,7 +418,7 @@ BOOL WINAPI QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
 BOOL WINAPI CloseServiceHandle(SC_HANDLE handle) {
   HOST_ENTER("CloseServiceHandle", FALSE);
   std::lock_guard<std::mutex> guard(scm::State().lock);
-  if (scm::State().handles.erase(reinterpret_cast<uintptr_t>(handle)) == 0) {
+  if (!scm::State().handles.Remove(handle)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <cwctype>
-#include <map>
 #include <mutex>
 #include <vector>
 
+#include "handle_table.h"
 #include "host/kernel_objects.h"
 #include "host/machine.h"
 #include "host/registry.h"
@@ -53,8 +53,7 @@ struct DeviceSet {
 struct DeviceState {
   std::mutex lock;
   std::vector<Device> devices;
-  std::map<uintptr_t, DeviceSet> sets;
-  uintptr_t next = 0x6D0000;
+  HandleTable<DeviceSet> sets{"device information set", 0x6D0000, 0x10};
   bool openerRegistered = false;
 };
 
@@ -65,20 +64,14 @@ DeviceState& State() {
 
 std::vector<std::string> ListOpenSets() {
   std::lock_guard<std::mutex> guard(State().lock);
-  std::vector<std::string> open;
-  for (const auto& [value, set] : State().sets) {
-    char text[64];
-    std::snprintf(text, sizeof text, "device information set 0x%zx (%zu devices)", static_cast<size_t>(value),
-                  set.members.size());
-    open.push_back(text);
-  }
-  return open;
+  return State().sets.List(
+      [](const DeviceSet& set) { return "(" + std::to_string(set.members.size()) + " devices)"; });
 }
 
 void ResetDevices() {
   std::lock_guard<std::mutex> guard(State().lock);
   State().devices.clear();
-  State().sets.clear();
+  State().sets.Clear(false);
   State().openerRegistered = false;
 }
 
@@ -145,15 +138,11 @@ Device* FindDeviceLocked(const std::wstring& instanceId) {
 }
 
 DeviceSet* SetOfLocked(HDEVINFO set) {
-  auto it = State().sets.find(reinterpret_cast<uintptr_t>(set));
-  return it == State().sets.end() ? nullptr : &it->second;
+  return State().sets.Find(set);
 }
 
 HDEVINFO NewSetLocked(DeviceSet set) {
-  uintptr_t value = State().next;
-  State().next += 0x10;
-  State().sets[value] = std::move(set);
-  return reinterpret_cast<HDEVINFO>(value);
+  return reinterpret_cast<HDEVINFO>(State().sets.Add(std::move(set)));
 }
 
 // A device record carries the member's position in its set (plus 1) in Reserved.
@@ -289,7 +278,7 @@ HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID* classGuid, HWND) {
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {
   HOST_ENTER("SetupDiDestroyDeviceInfoList", FALSE);
   std::lock_guard<std::mutex> guard(State().lock);
-  if (State().sets.erase(reinterpret_cast<uintptr_t>(set)) == 0) {
+  if (!State().sets.Remove(set)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }

@@ -2,12 +2,11 @@
 // at level 2 with the spooler's size negotiation, and printer handles with their accounting.
 #include "host/spooler.h"
 
-#include <cstdio>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <vector>
 
+#include "handle_table.h"
 #include "host/machine.h"
 #include "internal.h"
 #include "spooler_internal.h"
@@ -35,8 +34,7 @@ class ServerObject : public SpoolerObject {
 struct SpoolerState {
   std::mutex lock;
   std::vector<spooler::Printer> printers;
-  std::map<uintptr_t, std::shared_ptr<SpoolerObject>> handles;
-  uintptr_t next = 0x5B000;
+  HandleTable<std::shared_ptr<SpoolerObject>> handles{"printer handle", 0x5B000, 8};
   std::vector<SpoolerNameResolver> resolvers;
 };
 
@@ -47,19 +45,13 @@ SpoolerState& State() {
 
 std::vector<std::string> ListOpenHandles() {
   std::lock_guard<std::mutex> guard(State().lock);
-  std::vector<std::string> open;
-  for (const auto& [value, object] : State().handles) {
-    char text[40];
-    std::snprintf(text, sizeof text, "printer handle 0x%zx ", static_cast<size_t>(value));
-    open.push_back(text + object->Describe());
-  }
-  return open;
+  return State().handles.List([](const std::shared_ptr<SpoolerObject>& object) { return object->Describe(); });
 }
 
 void ResetSpooler() {
   std::lock_guard<std::mutex> guard(State().lock);
   State().printers.clear();
-  State().handles.clear();
+  State().handles.Clear(false);
   // The name resolvers are code of other spooler parts, registered once at start-up: they stay.
 }
 
@@ -127,8 +119,8 @@ BOOL ReturnLevel2(const std::vector<spooler::Printer>& printers, BYTE* buffer, D
 
 std::shared_ptr<SpoolerObject> SpoolerObjectOf(HANDLE handle) {
   std::lock_guard<std::mutex> guard(State().lock);
-  auto it = State().handles.find(reinterpret_cast<uintptr_t>(handle));
-  return it == State().handles.end() ? nullptr : it->second;
+  std::shared_ptr<SpoolerObject>* object = State().handles.Find(handle);
+  return object ? *object : nullptr;
 }
 
 void RegisterSpoolerNameResolver(SpoolerNameResolver resolver) {
@@ -224,10 +216,7 @@ BOOL WINAPI OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULT
     }
   }
   std::lock_guard<std::mutex> guard(host::State().lock);
-  uintptr_t value = host::State().next;
-  host::State().next += 8;
-  host::State().handles[value] = object;
-  *printer = reinterpret_cast<HANDLE>(value);
+  *printer = reinterpret_cast<HANDLE>(host::State().handles.Add(object));
   return TRUE;
 }
 
@@ -266,13 +255,10 @@ BOOL WINAPI ClosePrinter(HANDLE printer) {
   std::shared_ptr<host::SpoolerObject> object;
   {
     std::lock_guard<std::mutex> guard(host::State().lock);
-    auto it = host::State().handles.find(reinterpret_cast<uintptr_t>(printer));
-    if (it == host::State().handles.end()) {
+    if (!host::State().handles.Remove(printer, &object)) {
       SetLastError(ERROR_INVALID_HANDLE);
       return FALSE;
     }
-    object = std::move(it->second);
-    host::State().handles.erase(it);
   }
   return TRUE;
 }

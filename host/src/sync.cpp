@@ -30,8 +30,4 @@ void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs) {
   --g_waitingToEnter;
 }
 
-BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION cs) { return MutexOf(cs)->try_lock() ? TRUE : FALSE; }
-
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs) { MutexOf(cs)->unlock(); }
-
-void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs) { MutexOf(cs)->~recursive_mutex(); }

@@ -3,10 +3,10 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
-#include <map>
 #include <mutex>
 #include <thread>
 
+#include "handle_table.h"
 #include "host/kernel_objects.h"
 #include "host/machine.h"
 #include "internal.h"
@@ -38,7 +38,8 @@ class ThreadObject : public KernelObject {
 
 struct ThreadTable {
   std::mutex lock;
-  std::map<DWORD, std::weak_ptr<ThreadObject>> running;
+  // By thread identifier, which the thread has already: the table hands out no values.
+  HandleTable<std::weak_ptr<ThreadObject>> running{"thread", 0, 0, true};
 };
 
 ThreadTable& Table() {
@@ -48,15 +49,13 @@ ThreadTable& Table() {
 
 std::vector<std::string> ListRunning() {
   std::lock_guard<std::mutex> guard(Table().lock);
-  std::vector<std::string> open;
-  for (const auto& [id, weak] : Table().running) open.push_back("thread " + std::to_string(id) + " still running");
-  return open;
+  return Table().running.List([](const std::weak_ptr<ThreadObject>&) { return "still running"; });
 }
 
 // Threads of an earlier test may still run; they are forgotten, not stopped.
 void ForgetThreads() {
   std::lock_guard<std::mutex> guard(Table().lock);
-  Table().running.clear();
+  Table().running.Clear(false);
 }
 
 const bool g_registered = [] {
@@ -73,7 +72,7 @@ HANDLE StartThread(std::function<DWORD()> body, bool suspended, DWORD* threadId)
     DWORD id = CurrentThreadId();
     {
       std::lock_guard<std::mutex> guard(Table().lock);
-      Table().running[id] = object;
+      Table().running.Insert(id, object);
     }
     {
       std::unique_lock<std::mutex> guard(object->lock_);
@@ -91,7 +90,7 @@ HANDLE StartThread(std::function<DWORD()> body, bool suspended, DWORD* threadId)
     EndThreadState();
     {
       std::lock_guard<std::mutex> guard(Table().lock);
-      Table().running.erase(id);
+      Table().running.Remove(uintptr_t{id});
     }
     object->exitCode_ = code;
     object->finished_ = true;
@@ -132,10 +131,8 @@ uintptr_t _beginthreadex(void*, unsigned, unsigned(__stdcall* start)(void*), voi
   return reinterpret_cast<uintptr_t>(thread);
 }
 
-void _endthreadex(unsigned exitCode) { throw host::ThreadEnd{exitCode}; }
-
 // Only threads the host started can end early; the exception unwinds to their start.
-void WINAPI ExitThread(DWORD exitCode) { throw host::ThreadEnd{exitCode}; }
+void _endthreadex(unsigned exitCode) { throw host::ThreadEnd{exitCode}; }
 
 DWORD WINAPI ResumeThread(HANDLE thread) {
   HOST_ENTER("ResumeThread", static_cast<DWORD>(-1));

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/machine.h"
+#include "internal.h"
 #include "winhost/kernel.h"
 
 namespace host {

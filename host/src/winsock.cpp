@@ -6,12 +6,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <mutex>
 
+#include "handle_table.h"
 #include "host/clock.h"
 #include "host/machine.h"
 #include "host/sockets.h"
+#include "internal.h"
 #include "loopback_tcp.h"
 #include "winhost/kernel.h"
 
@@ -32,8 +33,7 @@ struct Socket {
 
 struct SocketState {
   std::mutex lock;
-  std::map<SOCKET, Socket> sockets;
-  SOCKET next = kFirstSocket;
+  HandleTable<Socket> sockets{"socket", kFirstSocket, 4};
   int starts = 0;
   WORD grantedVersion = 0;
   std::vector<DWORD> receiveTimeouts;
@@ -46,8 +46,8 @@ SocketState& State() {
 }
 
 void CloseAllLocked() {
-  for (auto& [value, socket] : State().sockets) tcp::Close(socket.fd);
-  State().sockets.clear();
+  State().sockets.ForEach([](uintptr_t, Socket& socket) { tcp::Close(socket.fd); });
+  State().sockets.Clear(true);
 }
 
 std::string AddressText(ULONG address, u_short port) {
@@ -60,13 +60,9 @@ std::string AddressText(ULONG address, u_short port) {
 
 std::vector<std::string> ListOpen() {
   std::lock_guard<std::mutex> guard(State().lock);
-  std::vector<std::string> open;
-  for (const auto& [value, socket] : State().sockets) {
-    char text[96];
-    std::snprintf(text, sizeof text, "socket 0x%zx (%s)", static_cast<size_t>(value),
-                  socket.connected ? ("connected to " + AddressText(socket.peer, socket.port)).c_str() : "not connected");
-    open.push_back(text);
-  }
+  std::vector<std::string> open = State().sockets.List([](const Socket& socket) {
+    return socket.connected ? "(connected to " + AddressText(socket.peer, socket.port) + ")" : "(not connected)";
+  });
   if (State().starts > 0) open.push_back(std::to_string(State().starts) + " WSAStartup without WSACleanup");
   return open;
 }
@@ -74,7 +70,6 @@ std::vector<std::string> ListOpen() {
 void Reset() {
   std::lock_guard<std::mutex> guard(State().lock);
   CloseAllLocked();
-  State().next = kFirstSocket;
   State().starts = 0;
   State().grantedVersion = 0;
   State().receiveTimeouts.clear();
@@ -111,12 +106,12 @@ bool Usable(SOCKET s, Socket* copy) {
     SetLastError(WSANOTINITIALISED);
     return false;
   }
-  auto it = State().sockets.find(s);
-  if (it == State().sockets.end()) {
+  Socket* socket = State().sockets.Find(s);
+  if (!socket) {
     SetLastError(WSAENOTSOCK);
     return false;
   }
-  if (copy) *copy = it->second;
+  if (copy) *copy = *socket;
   return true;
 }
 
@@ -150,7 +145,7 @@ int StartCount() {
 
 int OpenSocketCount() {
   std::lock_guard<std::mutex> guard(State().lock);
-  return static_cast<int>(State().sockets.size());
+  return static_cast<int>(State().sockets.Size());
 }
 
 std::vector<DWORD> ReceiveTimeouts() {
@@ -233,9 +228,9 @@ SOCKET WINAPI socket(int af, int type, int protocol) {
     return INVALID_SOCKET;
   }
   std::lock_guard<std::mutex> guard(State().lock);
-  SOCKET value = State().next;
-  State().next += 4;
-  State().sockets[value].fd = fd;
+  host::sockets::Socket opened;
+  opened.fd = fd;
+  SOCKET value = State().sockets.Add(opened);
   SetLastError(0);
   return value;
 }
@@ -247,13 +242,12 @@ int WINAPI closesocket(SOCKET s) {
     SetLastError(WSANOTINITIALISED);
     return SOCKET_ERROR;
   }
-  auto it = State().sockets.find(s);
-  if (it == State().sockets.end()) {
+  host::sockets::Socket socket;
+  if (!State().sockets.Remove(s, &socket)) {
     SetLastError(WSAENOTSOCK);
     return SOCKET_ERROR;
   }
-  host::tcp::Close(it->second.fd);
-  State().sockets.erase(it);
+  host::tcp::Close(socket.fd);
   return 0;
 }
 
@@ -272,7 +266,7 @@ int WINAPI setsockopt(SOCKET s, int level, int optname, const char* optval, int 
   std::memcpy(&milliseconds, optval, sizeof milliseconds);
   std::lock_guard<std::mutex> guard(State().lock);
   if (optname == SO_RCVTIMEO) {
-    State().sockets[s].receiveTimeout = milliseconds;
+    if (host::sockets::Socket* socket = State().sockets.Find(s)) socket->receiveTimeout = milliseconds;
     State().receiveTimeouts.push_back(milliseconds);
   }
   // A send never waits long on loopback, so the send time-out is accepted and not modelled.
@@ -311,11 +305,10 @@ int WINAPI connect(SOCKET s, const struct sockaddr* name, int namelen) {
     return SOCKET_ERROR;
   }
   std::lock_guard<std::mutex> guard(State().lock);
-  auto it = State().sockets.find(s);
-  if (it != State().sockets.end()) {
-    it->second.connected = true;
-    it->second.peer = peer.sin_addr.s_addr;
-    it->second.port = peer.sin_port;
+  if (host::sockets::Socket* open = State().sockets.Find(s)) {
+    open->connected = true;
+    open->peer = peer.sin_addr.s_addr;
+    open->port = peer.sin_port;
   }
   return 0;
 }

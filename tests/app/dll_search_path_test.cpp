@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "host/files.h"
+#include "host/libraries.h"
 #include "host/machine.h"
 #include "host/network.h"
 #include "platform/win32.h"
@@ -25,9 +26,9 @@ TEST(DllSearchPath, SystemDirectoryOnlyOrNoCurrentDirectory) {
     if (!newerCall) host::FailCall("GetProcAddress", ERROR_PROC_NOT_FOUND);
     EXPECT_TRUE(RestrictDllSearchPath());
     std::wstring directory = L"unset";
-    EXPECT_EQ(host::network::DllDirectory(&directory), !newerCall);
+    EXPECT_EQ(host::libraries::DllDirectory(&directory), !newerCall);
     if (!newerCall) EXPECT_EQ(directory, L"");
-    EXPECT_EQ(host::network::DefaultDllDirectories(), newerCall ? static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32) : 0u);
+    EXPECT_EQ(host::libraries::DefaultDllDirectories(), newerCall ? static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32) : 0u);
     // The system's libraries load, with their entry points; the planted ones do not (the older
     // call leaves the program's folder first, as Windows does).
     const struct {

@@ -11,6 +11,7 @@
 #include "host/clock.h"
 #include "host/display.h"
 #include "host/files.h"
+#include "host/libraries.h"
 #include "host/machine.h"
 #include "host/network.h"
 #include "host/ports.h"
@@ -209,9 +210,9 @@ TEST(MainDialog, TheSpoolerComesFromTheSystemDirectoryOrTheListStaysEmpty) {
   };
   const Case cases[] = {
       {"planted beside the program", [] {}, nullptr, 0},
-      {"library missing", [] { host::network::SetLibraryPresent(L"winspool.drv", false); },
+      {"library missing", [] { host::libraries::SetPresent(L"winspool.drv", false); },
        L"LoadLibraryExW(winspool.drv) failed gle=126", ERROR_MOD_NOT_FOUND},
-      {"entry point missing", [] { host::network::RemoveEntryPoint(L"winspool.drv", "EnumPrintersW"); },
+      {"entry point missing", [] { host::libraries::RemoveEntryPoint(L"winspool.drv", "EnumPrintersW"); },
        L"GetProcAddress(winspool.drv, EnumPrintersW) failed gle=127", ERROR_PROC_NOT_FOUND},
   };
   for (const Case& c : cases) {
@@ -234,7 +235,7 @@ TEST(MainDialog, TheSpoolerComesFromTheSystemDirectoryOrTheListStaysEmpty) {
       EXPECT_EQ(program.Rows(), (Rows{{L"TV Vexline Q5530n MFP", L"USB", L"215"}}));
     }
     program.Finish();
-    EXPECT_EQ(host::network::LibraryReferences(L"winspool.drv"), 0);
+    EXPECT_EQ(host::libraries::References(L"winspool.drv"), 0);
   }
 }
 
@@ -252,7 +253,7 @@ TEST(MainDialog, ColumnWidthsFollowTheDisplayDpi) {
     testing_support::NextCase(label);
     app_test::PrepareProgram();
     host::display::SetDpi(c.dpi);
-    if (!c.dpiForWindow) host::network::RemoveEntryPoint(L"user32.dll", "GetDpiForWindow");
+    if (!c.dpiForWindow) host::libraries::RemoveEntryPoint(L"user32.dll", "GetDpiForWindow");
 
     RunningProgram program;
     HWND dialog = program.MainDialog();

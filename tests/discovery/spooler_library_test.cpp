@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "host/files.h"
+#include "host/libraries.h"
 #include "host/machine.h"
 #include "host/network.h"
 #include "host/spooler.h"
@@ -12,7 +13,7 @@
 
 namespace {
 
-int References() { return host::network::LibraryReferences(L"winspool.drv"); }
+int References() { return host::libraries::References(L"winspool.drv"); }
 
 TEST(SpoolerLibrary, APrinterHandleHoldsTheSystemsLibraryUntilItCloses) {
   // With or without the loader's search flags (Windows 7 without KB2533623 lacks them and
@@ -21,7 +22,7 @@ TEST(SpoolerLibrary, APrinterHandleHoldsTheSystemsLibraryUntilItCloses) {
   for (bool searchFlags : {true, false}) {
     SCOPED_TRACE(searchFlags);
     testing_support::NextCase(searchFlags ? "search flags" : "no search flags");
-    if (!searchFlags) host::network::RemoveEntryPoint(L"kernel32.dll", "SetDefaultDllDirectories");
+    if (!searchFlags) host::libraries::RemoveEntryPoint(L"kernel32.dll", "SetDefaultDllDirectories");
     host::SetModuleFileName(L"C:\\Program\\corvel.exe");
     host::WriteFile(L"C:\\Program\\winspool.drv", "planted");
     host::spooler::AddPrinter(host::spooler::Printer{L"Office", L"USB001", L"TV Vexline Q5530n MFP"});

@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 #include <gtest/gtest-spi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <regex>
 #include <stdexcept>
 #include <thread>
 
@@ -11,6 +14,8 @@
 #include "host/files.h"
 #include "host/kernel_objects.h"
 #include "host/machine.h"
+#include "host/registry.h"
+#include "host/spooler.h"
 #include "platform/unique_handle.h"
 #include "platform/win32.h"
 #include "support/cases.h"
@@ -155,6 +160,50 @@ TEST(HostAccounting, OpenHandlesAreListedUntilClosed) {
   EXPECT_TRUE(host::OpenResources().empty());
   EXPECT_FALSE(CloseHandle(file));  // a handle closes once
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+// Every area's handles are listed the same way, "<kind> 0x<value> <what it names>", until they
+// close; a closed handle is refused by the area's close function.
+TEST(HostAccounting, EachAreaListsItsHandlesInOneForm) {
+  host::spooler::AddPrinter({L"Office", L"USB001", L"Vexline", L""});
+  host::registry::CreateKey(L"SOFTWARE\\Corvel");
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE printer = nullptr;
+  ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(L"Office"), &printer, nullptr));
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"software\\corvel", 0, KEY_READ, &key), ERROR_SUCCESS);
+  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = OpenServiceW(manager, L"spooler", SERVICE_QUERY_STATUS);
+  ASSERT_NE(service, nullptr);
+
+  const std::vector<std::string> expected = {
+      R"(kernel objects: handle 0x[0-9a-f]+ event)",
+      R"(spooler: printer handle 0x[0-9a-f]+ printer "Office")",
+      R"(registry: key 0x[0-9a-f]+ HKLM\\SOFTWARE\\CORVEL)",
+      R"(services: service control manager handle 0x[0-9a-f]+)",
+      R"(services: service handle 0x[0-9a-f]+ \("Spooler"\))",
+      R"(device installation: device information set 0x[0-9a-f]+ \(0 devices\))",
+  };
+  std::vector<std::string> open = host::OpenResources();
+  ASSERT_EQ(open.size(), expected.size());
+  for (const std::string& pattern : expected) {  // the areas list in the order they registered
+    std::regex form(pattern);
+    auto matches = [&form](const std::string& line) { return std::regex_match(line, form); };
+    EXPECT_EQ(std::count_if(open.begin(), open.end(), matches), 1) << pattern;
+  }
+
+  const std::vector<std::pair<const char*, std::function<bool()>>> closers = {
+      {"CloseHandle", [&] { return CloseHandle(event) != FALSE; }},
+      {"ClosePrinter", [&] { return ClosePrinter(printer) != FALSE; }},
+      {"RegCloseKey", [&] { return RegCloseKey(key) == ERROR_SUCCESS; }},
+      {"CloseServiceHandle", [&] { return CloseServiceHandle(service) != FALSE; }},
+      {"CloseServiceHandle", [&] { return CloseServiceHandle(manager) != FALSE; }},
+      {"SetupDiDestroyDeviceInfoList", [&] { return SetupDiDestroyDeviceInfoList(set) != FALSE; }},
+  };
+  for (const auto& [name, close] : closers) EXPECT_TRUE(close()) << name;
+  EXPECT_TRUE(host::OpenResources().empty());
+  for (const auto& [name, close] : closers) EXPECT_FALSE(close()) << name << " closed a handle twice";
 }
 
 TEST(HostFiles, NamesMatchWithoutRegardToCase) {

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "host/libraries.h"
 #include "host/machine.h"
 #include "host/network.h"
 #include "host/sockets.h"
@@ -101,7 +102,7 @@ TEST(ResolveHostnameTest, EachCallBuildsItsOwnNetworkAndReleasesIt) {
   EXPECT_EQ(TraceCount(L"Network singleton created"), 3);
   EXPECT_EQ(host::CallCount("WSAStartup"), 3);
   EXPECT_EQ(host::CallCount("getaddrinfo"), 3);
-  EXPECT_EQ(host::network::LibraryReferences(L"iphlpapi.dll"), 0);
+  EXPECT_EQ(host::libraries::References(L"iphlpapi.dll"), 0);
   EXPECT_EQ(host::network::OpenIcmpHandles(), 0);
 }
 

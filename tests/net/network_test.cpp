@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "host/libraries.h"
 #include "host/machine.h"
 #include "host/network.h"
+#include "host/os_version.h"
 #include "host/sockets.h"
 #include "support/trace.h"
 
@@ -45,14 +47,14 @@ TEST(NetworkTest, TakesTheLocalFactsAndReleasesThemAll) {
     EXPECT_EQ(network.localAddressText(2), L"");
     EXPECT_EQ(host::sockets::StartCount(), 1);
     EXPECT_EQ(host::network::OpenIcmpHandles(), 2);
-    EXPECT_EQ(host::network::LibraryReferences(L"iphlpapi.dll"), 1);
-    EXPECT_EQ(host::network::LibraryReferences(L"icmp.dll"), 1);
+    EXPECT_EQ(host::libraries::References(L"iphlpapi.dll"), 1);
+    EXPECT_EQ(host::libraries::References(L"icmp.dll"), 1);
   }
   EXPECT_EQ(TraceTexts(), (std::vector<std::wstring>{L"Network singleton created", L"Network started!"}));
   EXPECT_EQ(host::sockets::StartCount(), 0);
   EXPECT_EQ(host::network::OpenIcmpHandles(), 0);
-  EXPECT_EQ(host::network::LibraryReferences(L"iphlpapi.dll"), 0);
-  EXPECT_EQ(host::network::LibraryReferences(L"icmp.dll"), 0);
+  EXPECT_EQ(host::libraries::References(L"iphlpapi.dll"), 0);
+  EXPECT_EQ(host::libraries::References(L"icmp.dll"), 0);
   EXPECT_TRUE(host::OpenResources().empty());
 }
 
@@ -64,9 +66,9 @@ TEST(NetworkTest, StartingAgainDoesNotTakeTwice) {
 }
 
 TEST(NetworkTest, WithoutIphlpapiNoEntryPointIsFound) {
-  host::network::SetLibraryPresent(L"iphlpapi.dll", false);
+  host::libraries::SetPresent(L"iphlpapi.dll", false);
   Network network;
-  EXPECT_EQ(host::network::LibraryReferences(L"icmp.dll"), 1);
+  EXPECT_EQ(host::libraries::References(L"icmp.dll"), 1);
   EXPECT_EQ(network.FindEntryPoint("IcmpCreateFile"), nullptr);
   EXPECT_EQ(network.interfaceCount(), 0u);
   EXPECT_EQ(network.icmpHandle(), nullptr);
@@ -77,16 +79,16 @@ TEST(NetworkTest, WithoutIphlpapiNoEntryPointIsFound) {
 }
 
 TEST(NetworkTest, MissingEntryPointsLeaveTheirFieldsEmptyOrComeFromIcmp) {
-  host::network::RemoveEntryPoint(L"iphlpapi.dll", "GetIpAddrTable");
-  host::network::RemoveEntryPoint(L"iphlpapi.dll", "GetNumberOfInterfaces");
-  host::network::RemoveEntryPoint(L"iphlpapi.dll", "IcmpCreateFile");
+  host::libraries::RemoveEntryPoint(L"iphlpapi.dll", "GetIpAddrTable");
+  host::libraries::RemoveEntryPoint(L"iphlpapi.dll", "GetNumberOfInterfaces");
+  host::libraries::RemoveEntryPoint(L"iphlpapi.dll", "IcmpCreateFile");
   Network network;
   EXPECT_EQ(network.addrTable(), nullptr);
   EXPECT_EQ(network.interfaceCount(), 0u);
   // Not in iphlpapi.dll, so taken from icmp.dll.
   EXPECT_TRUE(ValidHandle(network.icmpHandle()));
 
-  host::network::SetLibraryPresent(L"icmp.dll", false);
+  host::libraries::SetPresent(L"icmp.dll", false);
   Network withoutIcmp;
   EXPECT_EQ(withoutIcmp.icmpHandle(), nullptr);
   EXPECT_TRUE(ValidHandle(withoutIcmp.icmp6Handle()));
@@ -102,11 +104,11 @@ TEST(NetworkTest, Icmp6NeedsVersion51ServicePack2OrLater) {
   for (const Case& c : {Case{5, 1, 1, 9, false}, Case{5, 0, 4, 0, false}, Case{5, 1, 2, 0, true},
                         Case{5, 2, 0, 0, true}, Case{6, 0, 0, 0, true}, Case{10, 0, 0, 0, true}}) {
     SCOPED_TRACE(testing::Message() << c.major << "." << c.minor << " SP" << c.spMajor << "." << c.spMinor);
-    host::network::SetOsVersion(c.major, c.minor, c.spMajor, c.spMinor);
+    host::os::SetVersion(c.major, c.minor, c.spMajor, c.spMinor);
     EXPECT_EQ(OsSupportsIcmp6(), c.supported);
   }
 
-  host::network::SetOsVersion(5, 1, 1, 0);
+  host::os::SetVersion(5, 1, 1, 0);
   int lookUps = host::CallCount("GetProcAddress");
   Network network;
   EXPECT_EQ(network.icmp6Handle(), nullptr);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/libraries.h"
 #include "host/machine.h"
 #include "host/network.h"
 #include "platform/win32.h"
@@ -136,12 +137,12 @@ TEST(NetworkAccounting, WhatTheProgramHoldsIsListedUntilReleased) {
 }
 
 TEST(Libraries, AbsentLibrariesAndEntryPoints) {
-  host::network::SetLibraryPresent(L"icmp.dll", false);
+  host::libraries::SetPresent(L"icmp.dll", false);
   SetLastError(0);
   EXPECT_EQ(LoadLibraryW(L"ICMP.DLL"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 
-  host::network::RemoveEntryPoint(L"iphlpapi.dll", "GetIpAddrTable");
+  host::libraries::RemoveEntryPoint(L"iphlpapi.dll", "GetIpAddrTable");
   HMODULE library = LoadLibraryW(L"C:\\Windows\\System32\\iphlpapi.dll");
   ASSERT_NE(library, nullptr);
   EXPECT_EQ(GetProcAddress(library, "GetIpAddrTable"), nullptr);

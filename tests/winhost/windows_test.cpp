@@ -12,8 +12,8 @@
 #include "conformance/dialog_template.h"
 #include "host/clock.h"
 #include "host/files.h"
+#include "host/libraries.h"
 #include "host/machine.h"
-#include "host/network.h"
 #include "host/process.h"
 #include "host/resources.h"
 #include "host/windows.h"
@@ -448,20 +448,20 @@ TEST(Loader, SearchOrderOfBareNames) {
     if (c.defaults) {
       EXPECT_TRUE(setDefault(c.defaults));
     }
-    EXPECT_EQ(host::network::DefaultDllDirectories(), c.defaults);
+    EXPECT_EQ(host::libraries::DefaultDllDirectories(), c.defaults);
     HMODULE library = LoadLibraryW(L"iphlpapi");
     ASSERT_NE(library, nullptr);
     EXPECT_EQ(GetProcAddress(library, "GetIpAddrTable") != nullptr, c.systemLibrary);
     EXPECT_TRUE(FreeLibrary(library));
   }
   // Without the update that brings it, kernel32 lacks the entry point.
-  host::network::RemoveEntryPoint(L"kernel32.dll", "SetDefaultDllDirectories");
+  host::libraries::RemoveEntryPoint(L"kernel32.dll", "SetDefaultDllDirectories");
   SetLastError(0xDEAD);
   EXPECT_EQ(GetProcAddress(GetModuleHandleW(L"kernel32"), "SetDefaultDllDirectories"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
   std::wstring directory = L"unset";
   EXPECT_TRUE(SetDllDirectoryW(L""));
-  EXPECT_TRUE(host::network::DllDirectory(&directory));
+  EXPECT_TRUE(host::libraries::DllDirectory(&directory));
   EXPECT_EQ(directory, L"");
 }
 
@@ -494,13 +494,13 @@ TEST(Loader, LoadLibraryExSearchesWhereItsFlagsSayOverTheProcessDefaults) {
     EXPECT_TRUE(FreeLibrary(library));
   }
   // A system library the machine lacks is missing even with a file of its name beside the program.
-  host::network::SetLibraryPresent(L"winspool.drv", false);
+  host::libraries::SetPresent(L"winspool.drv", false);
   SetLastError(0xDEAD);
   EXPECT_EQ(LoadLibraryExW(L"winspool.drv", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-  EXPECT_EQ(host::network::LibraryReferences(L"winspool.drv"), 0);
+  EXPECT_EQ(host::libraries::References(L"winspool.drv"), 0);
   // Without the update that brings SetDefaultDllDirectories the search flags are unknown.
-  host::network::RemoveEntryPoint(L"kernel32.dll", "SetDefaultDllDirectories");
+  host::libraries::RemoveEntryPoint(L"kernel32.dll", "SetDefaultDllDirectories");
   SetLastError(0xDEAD);
   EXPECT_EQ(LoadLibraryExW(L"iphlpapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));

@@ -8,7 +8,6 @@ namespace host {
 
 std::vector<std::wstring> DebugOutput();
 void ClearDebugOutput();
-// Also copy every line to standard error (set HOST_ECHO_DEBUG_OUTPUT=1 to start with it on).
-void EchoDebugOutput(bool on);
+// HOST_ECHO_DEBUG_OUTPUT=1 in the environment also copies every line to standard error.
 
 }  // namespace host

@@ -13,8 +13,6 @@ namespace host {
 
 class KernelObject;
 
-// Folder of the host that holds drive `letter`.
-void MapDrive(wchar_t letter, const std::string& hostFolder);
 // Host path for a Windows path ("C:\a\b.bin" -> "<drive C folder>/a/b.bin"), existing
 // components matched without regard to case; empty when the drive is not mapped.
 std::string HostPathOf(const std::wstring& windowsPath);
@@ -26,7 +24,6 @@ void SetAttributes(const std::wstring& windowsPath, DWORD attributes);
 
 // The program's own path as GetModuleFileNameW(NULL, ...) reports it.
 void SetModuleFileName(const std::wstring& path);
-void SetCurrentDirectory(const std::wstring& path);
 
 // Opening a device path ("\\.\NAME" or "\\?\...") asks the registered openers in turn.
 struct DeviceOpen {

@@ -2,7 +2,6 @@
 // call counting and the accounting of everything the program opens.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,21 +9,13 @@
 
 namespace host {
 
-// Puts the machine back into its initial state: every area registered with RegisterArea is
-// reset, faults and call counts are cleared, the clock restarts. Tests call it through the
+// Puts the machine back into its initial state: every area of the host (files, registry,
+// spooler, ...) is reset, faults and call counts are cleared, the clock restarts. Tests call it through the
 // common test main before each test.
 void ResetMachine();
 
-// An area of the host (files, registry, spooler, ...) registers how it is reset and how it
-// lists what the program still holds open ("printer handle 0x... (\"Name\")").
-struct Area {
-  std::string name;
-  std::function<void()> reset;
-  std::function<std::vector<std::string>()> listOpen;
-};
-void RegisterArea(Area area);
-
-// Everything the program holds open right now, over all areas; empty when nothing leaks.
+// Everything the program holds open right now, over all areas, one line each ("spooler: printer
+// handle 0x5b000 printer \"Office\""); empty when nothing leaks.
 std::vector<std::string> OpenResources();
 
 // Fault injection. A call named `api` fails with `error`: after `skip` successful calls, for
@@ -46,10 +37,6 @@ void FaultMayNotFire(const std::string& api);
 // know is refused as by FailCall).
 int CallCount(const std::string& api);
 
-// Used by every host implementation on entry: counts the call and, when a fault is due,
-// stores its error in `error` and returns true.
-bool CallFails(const char* api, DWORD* error);
-
 // How many threads wait in EnterCriticalSection right now for a section another thread holds.
 int ThreadsWaitingToEnter();
 
@@ -61,14 +48,3 @@ void SetCurrentThreadId(DWORD id);
 void SetAnsiCodePage(UINT codePage);
 
 }  // namespace host
-
-// Fails the surrounding host function when a fault is due: sets the last error and returns
-// `failValue`.
-#define HOST_ENTER(api, failValue)       \
-  do {                                   \
-    DWORD hostFaultError_ = 0;           \
-    if (::host::CallFails(api, &hostFaultError_)) { \
-      ::SetLastError(hostFaultError_);   \
-      return failValue;                  \
-    }                                    \
-  } while (0)

@@ -1,12 +1,10 @@
 // Test-facing control of the simulated machine's network services: the name service behind
 // getaddrinfo, the computer's host name, the installed protocols, the IP helper's interface count
-// and IPv4 address table, the libraries "iphlpapi.dll", "icmp.dll" and "winspool.drv" (the
-// spooler's functions) with their entry points, and the operating-system version. A fresh machine:
+// and IPv4 address table, and the ICMP handles. A fresh machine:
 //   - is called "WORKSTATION"; the name service knows it (192.168.1.20) and "localhost"
 //     (127.0.0.1, then ::1);
 //   - has IPv4 and IPv6 installed (a TCP and a UDP record for each);
-//   - has 2 interfaces and the local addresses 127.0.0.1 and 192.168.1.20;
-//   - has the three libraries with all their entry points, and version 6.1 service pack 1.0.
+//   - has 2 interfaces and the local addresses 127.0.0.1 and 192.168.1.20.
 #pragma once
 
 #include <string>
@@ -45,27 +43,8 @@ void SetInterfaceCount(DWORD count);
 // The IPv4 address table of the IP helper, rows in this order (dotted texts).
 void SetLocalAddresses(const std::vector<std::string>& addresses);
 
-// Libraries the machine has: `present` false makes LoadLibraryW and LoadLibraryExW fail with
-// ERROR_MOD_NOT_FOUND.
-void SetLibraryPresent(const std::wstring& name, bool present);
-// Takes an entry point out of a library (GetProcAddress then fails with ERROR_PROC_NOT_FOUND).
-void RemoveEntryPoint(const std::wstring& library, const std::string& entryPoint);
-// References held on a library right now (LoadLibraryW minus FreeLibrary).
-int LibraryReferences(const std::wstring& name);
-// The loader's search settings: the flags of the last SetDefaultDllDirectories (0: never called),
-// and the folder of the last SetDllDirectoryW (false when it was never called or called with
-// null; an empty text when it was called with ""). A bare name given to LoadLibraryW is looked
-// for, by default, in the program's folder, the DLL directory, the system's libraries, and the
-// current folder (left out once SetDllDirectoryW was called); after SetDefaultDllDirectories
-// only in the folders its flags name. A file found before the system's libraries loads as an
-// unknown library without entry points ("kernel32.dll" and "user32.dll" are always loaded).
-DWORD DefaultDllDirectories();
-bool DllDirectory(std::wstring* directory);
 // ICMP handles open right now (IcmpCreateFile / Icmp6CreateFile minus IcmpCloseHandle).
 int OpenIcmpHandles();
-
-// The version VerifyVersionInfoW compares with.
-void SetOsVersion(DWORD major, DWORD minor, WORD servicePackMajor, WORD servicePackMinor);
 
 }  // namespace network
 }  // namespace host

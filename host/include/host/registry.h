@@ -12,7 +12,6 @@ namespace registry {
 
 // Creates a key and every missing key above it.
 void CreateKey(const std::wstring& path);
-bool KeyExists(const std::wstring& path);
 // Sets a value with its type and raw bytes, creating the key when needed.
 void SetValue(const std::wstring& path, const std::wstring& name, DWORD type, const std::string& bytes);
 // A REG_SZ value: the text and its terminator.

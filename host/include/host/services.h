@@ -20,8 +20,6 @@ struct Phase {
   DWORD durationMs = INFINITE;
 };
 
-// Adds a service (or resets an existing one) in `state`, with the default scripts.
-void AddService(const std::wstring& name, DWORD state);
 // Takes a service away: opening it then fails with ERROR_SERVICE_DOES_NOT_EXIST.
 void RemoveService(const std::wstring& name);
 // Puts a service into a state at once (ends a scripted transition).

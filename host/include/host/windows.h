@@ -47,9 +47,8 @@ std::vector<MessageBoxRecord> MessageBoxes();
 void SetUiLanguages(LANGID userUi, LANGID systemUi, LANGID userDefault, LANGID systemDefault);
 
 // ---- Windows ----
-// The newest top-level window with exactly this title, or null.
-HWND FindWindowByTitle(const std::wstring& title);
-// The same, waiting up to `realMilliseconds` of real time for it to appear.
+// The newest top-level window with exactly this title, waiting up to `realMilliseconds` of real
+// time for it to appear; null when none does.
 HWND WaitForWindow(const std::wstring& title, DWORD realMilliseconds);
 // Waits (real time) until the thread owning `window` is blocked waiting for messages with none
 // queued; false on time-out or when the window is gone.

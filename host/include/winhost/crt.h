@@ -17,6 +17,3 @@ uintptr_t _beginthreadex(void* security, unsigned stackSize, unsigned(__stdcall*
 void _endthreadex(unsigned exitCode);
 
 int _wcsicmp(const wchar_t* a, const wchar_t* b);
-int _wcsnicmp(const wchar_t* a, const wchar_t* b, size_t count);
-int _stricmp(const char* a, const char* b);
-int _strnicmp(const char* a, const char* b, size_t count);

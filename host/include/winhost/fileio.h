@@ -65,7 +65,6 @@ BOOL WINAPI GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
 DWORD WINAPI GetFileAttributesW(LPCWSTR fileName);
 BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes);
 BOOL WINAPI DeleteFileW(LPCWSTR fileName);
-BOOL WINAPI FlushFileBuffers(HANDLE file);
 BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES sa);
 BOOL WINAPI RemoveDirectoryW(LPCWSTR pathName);
 // The machine's temporary folder, "C:\Windows\Temp\" (it exists on a fresh machine).

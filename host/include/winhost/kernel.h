@@ -14,7 +14,6 @@ void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetTickCount();
 ULONGLONG WINAPI GetTickCount64();
 void WINAPI GetLocalTime(LPSYSTEMTIME time);
-void WINAPI GetSystemTime(LPSYSTEMTIME time);
 
 DWORD WINAPI GetCurrentThreadId();
 DWORD WINAPI GetCurrentProcessId();
@@ -31,9 +30,7 @@ typedef struct _RTL_CRITICAL_SECTION {
 
 void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs);
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs);
-BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION cs);
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs);
-void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs);
 
 // Kernel objects.
 BOOL WINAPI CloseHandle(HANDLE handle);
@@ -61,17 +58,12 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_
                            DWORD creationFlags, LPDWORD threadId);
 DWORD WINAPI ResumeThread(HANDLE thread);
 BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
-void WINAPI ExitThread(DWORD exitCode);
 
 // The user-interface and default languages (all 0x0409 on a fresh machine, see host/windows.h).
 LANGID WINAPI GetUserDefaultUILanguage();
 LANGID WINAPI GetSystemDefaultUILanguage();
 LANGID WINAPI GetUserDefaultLangID();
 LANGID WINAPI GetSystemDefaultLangID();
-
-// number * numerator / denominator, rounded, without overflow in between; -1 on overflow or a
-// zero denominator.
-int WINAPI MulDiv(int number, int numerator, int denominator);
 
 // Power requests of the calling thread; returns the previous state, or 0 for invalid flags.
 typedef DWORD EXECUTION_STATE;

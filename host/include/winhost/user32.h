@@ -15,7 +15,6 @@ typedef WORD ATOM;
 
 typedef struct HICON__* HICON;
 typedef HICON HCURSOR;
-typedef struct HDC__* HDC;
 typedef struct HBRUSH__* HBRUSH;
 typedef struct HMENU__* HMENU;
 typedef struct HFONT__* HFONT;
@@ -23,7 +22,6 @@ typedef struct HFONT__* HFONT;
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef VOID(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
-typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 
 typedef struct tagPOINT {
   LONG x;
@@ -55,15 +53,6 @@ typedef struct tagWINDOWPLACEMENT {
   POINT ptMaxPosition;
   RECT rcNormalPosition;
 } WINDOWPLACEMENT, *PWINDOWPLACEMENT, *LPWINDOWPLACEMENT;
-
-typedef struct tagPAINTSTRUCT {
-  HDC hdc;
-  BOOL fErase;
-  RECT rcPaint;
-  BOOL fRestore;
-  BOOL fIncUpdate;
-  BYTE rgbReserved[32];
-} PAINTSTRUCT, *PPAINTSTRUCT, *LPPAINTSTRUCT;
 
 // Dialog templates (the packed layout of the resource format).
 #pragma pack(push, 2)
@@ -310,14 +299,6 @@ typedef DLGITEMTEMPLATE* LPDLGITEMTEMPLATEW;
 #define IDC_CROSS MAKEINTRESOURCEW(32515)
 #define IDC_APPSTARTING MAKEINTRESOURCEW(32650)
 
-// GetSystemMetrics.
-#define SM_CXSCREEN 0
-#define SM_CYSCREEN 1
-#define SM_CXICON 11
-#define SM_CYICON 12
-#define SM_CXSMICON 49
-#define SM_CYSMICON 50
-
 // Message boxes.
 #define MB_OK 0x00000000L
 #define MB_OKCANCEL 0x00000001L
@@ -382,10 +363,8 @@ BOOL WINAPI PeekMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax,
 BOOL WINAPI TranslateMessage(const MSG* msg);
 LRESULT WINAPI DispatchMessageW(const MSG* msg);
 BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-BOOL WINAPI PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int exitCode);
-BOOL WINAPI WaitMessage();
 
 // Dialogs.
 INT_PTR WINAPI DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC dialogProc,
@@ -398,16 +377,13 @@ HWND WINAPI CreateDialogIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialo
                                        DLGPROC dialogProc, LPARAM initParam);
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
 BOOL WINAPI IsDialogMessageW(HWND dialog, LPMSG msg);
-LRESULT WINAPI DefDlgProcW(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT WINAPI CallWindowProcW(WNDPROC previous, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 HWND WINAPI GetDlgItem(HWND dialog, int id);
 int WINAPI GetDlgCtrlID(HWND control);
 BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);
 UINT WINAPI GetDlgItemTextW(HWND dialog, int id, LPWSTR text, int maxCount);
 LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect);
-LONG WINAPI GetDialogBaseUnits();
 
 // Window state.
 BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text);
@@ -415,29 +391,20 @@ int WINAPI GetWindowTextW(HWND window, LPWSTR text, int maxCount);
 int WINAPI GetWindowTextLengthW(HWND window);
 LONG_PTR WINAPI GetWindowLongPtrW(HWND window, int index);
 LONG_PTR WINAPI SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
-LONG WINAPI GetWindowLongW(HWND window, int index);
-LONG WINAPI SetWindowLongW(HWND window, int index, LONG value);
 HWND WINAPI GetParent(HWND window);
 HWND WINAPI GetWindow(HWND window, UINT command);
-BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC enumProc, LPARAM lParam);
 BOOL WINAPI IsWindow(HWND window);
 BOOL WINAPI DestroyWindow(HWND window);
 BOOL WINAPI ShowWindow(HWND window, int command);
 BOOL WINAPI IsWindowVisible(HWND window);
-BOOL WINAPI IsIconic(HWND window);
 BOOL WINAPI EnableWindow(HWND window, BOOL enable);
 BOOL WINAPI IsWindowEnabled(HWND window);
 HWND WINAPI SetFocus(HWND window);
-HWND WINAPI GetFocus();
 BOOL WINAPI GetWindowPlacement(HWND window, WINDOWPLACEMENT* placement);
-BOOL WINAPI SetWindowPlacement(HWND window, const WINDOWPLACEMENT* placement);
 BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
-BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId);
-HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName);
-int WINAPI GetSystemMetrics(int index);
 
 // Timers: WM_TIMER carries the identifier in wParam and the timer procedure (or 0) in lParam. A
 // window's timer goes to the window's thread; any thread of the process may set or kill it.
@@ -445,18 +412,13 @@ UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerP
 BOOL WINAPI KillTimer(HWND window, UINT_PTR id);
 
 // Painting (nothing is drawn; the update region is a flag per window).
-HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint);
-BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint);
 BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase);
-BOOL WINAPI UpdateWindow(HWND window);
-BOOL WINAPI DrawIcon(HDC dc, int x, int y, HICON icon);
 
 // Icons and cursors.
 HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name);
 HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name);
 HCURSOR WINAPI SetCursor(HCURSOR cursor);
 HCURSOR WINAPI GetCursor();
-BOOL WINAPI DestroyIcon(HICON icon);
 
 // Message boxes.
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
