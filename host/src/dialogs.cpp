@@ -184,16 +184,10 @@ bool Parse(const void* data, size_t size, Template* out) {
   return r.ok();
 }
 
-// Dialog units to pixels: `value` * `base` / `units`, rounded half away from zero as MulDiv does.
-int Scale(int value, int base, int units) {
-  long long product = static_cast<long long>(value) * base;
-  return static_cast<int>((product + (product < 0 ? -units / 2 : units / 2)) / units);
-}
-
 RECT Map(int x, int y, int cx, int cy, int baseX, int baseY) {
-  int left = Scale(x, baseX, 4);
-  int top = Scale(y, baseY, 8);
-  return RECT{left, top, left + Scale(cx, baseX, 4), top + Scale(cy, baseY, 8)};
+  int left = MulDiv(x, baseX, 4);
+  int top = MulDiv(y, baseY, 8);
+  return RECT{left, top, left + MulDiv(cx, baseX, 4), top + MulDiv(cy, baseY, 8)};
 }
 
 // Creates the dialog and its controls and sends WM_INITDIALOG; shows it when the template says
@@ -415,6 +409,16 @@ LRESULT ButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
 
 using namespace host::win;
 
+int WINAPI MulDiv(int number, int numerator, int denominator) {
+  if (denominator == 0) return -1;
+  long long product = static_cast<long long>(number) * numerator;
+  long long half = (denominator < 0 ? -denominator : denominator) / 2;
+  bool negative = (product < 0) != (denominator < 0);
+  long long result = negative ? (product - half) / denominator : (product + half) / denominator;
+  if (result > 0x7FFFFFFF || result < -0x7FFFFFFFLL - 1) return -1;
+  return static_cast<int>(result);
+}
+
 INT_PTR WINAPI DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC dialogProc,
                                LPARAM initParam) {
   HOST_ENTER("DialogBoxParamW", -1);
@@ -527,9 +531,9 @@ BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect) {
   }
   int baseX, baseY;
   DialogBaseUnits(dialog, &baseX, &baseY);
-  rect->left = Scale(rect->left, baseX, 4);
-  rect->right = Scale(rect->right, baseX, 4);
-  rect->top = Scale(rect->top, baseY, 8);
-  rect->bottom = Scale(rect->bottom, baseY, 8);
+  rect->left = MulDiv(rect->left, baseX, 4);
+  rect->right = MulDiv(rect->right, baseX, 4);
+  rect->top = MulDiv(rect->top, baseY, 8);
+  rect->bottom = MulDiv(rect->bottom, baseY, 8);
   return TRUE;
 }

@@ -250,6 +250,11 @@ void SetModuleFileName(const std::wstring& path) {
   Fs().modulePath = path;
 }
 
+void SetCurrentDirectory(const std::wstring& path) {
+  std::lock_guard<std::mutex> guard(Fs().lock);
+  Fs().currentDirectory = FullPath(path, Fs().currentDirectory);
+}
+
 void RegisterDeviceOpener(DeviceOpener opener) {
   std::lock_guard<std::mutex> guard(Fs().lock);
   Fs().openers.push_back(std::move(opener));

@@ -72,7 +72,7 @@ std::mutex shownLock;
 std::vector<bool> mainDialogShownAtBox;
 
 void NoteMainDialog() {
-  HWND dialog = host::windows::FindWindowByTitle(kTitle);
+  HWND dialog = host::windows::WaitForWindow(kMainDialogTitle, 0);
   std::lock_guard<std::mutex> guard(shownLock);
   mainDialogShownAtBox.push_back(dialog && IsWindowVisible(dialog));
 }

@@ -24,6 +24,8 @@ void SetAttributes(const std::wstring& windowsPath, DWORD attributes);
 
 // The program's own path as GetModuleFileNameW(NULL, ...) reports it.
 void SetModuleFileName(const std::wstring& path);
+// The current folder, for GetCurrentDirectory and the loader's search.
+void SetCurrentDirectory(const std::wstring& path);
 
 // Opening a device path ("\\.\NAME" or "\\?\...") asks the registered openers in turn.
 struct DeviceOpen {

@@ -6,6 +6,8 @@
 
 extern "C++" {
 
+typedef struct HDC__* HDC;
+
 // GetDC with a window that does not exist fails (null) with ERROR_INVALID_WINDOW_HANDLE. Every DC
 // it hands out counts in the leak check until ReleaseDC (which answers 1, or 0 for a DC it does
 // not know).

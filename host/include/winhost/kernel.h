@@ -65,6 +65,10 @@ LANGID WINAPI GetSystemDefaultUILanguage();
 LANGID WINAPI GetUserDefaultLangID();
 LANGID WINAPI GetSystemDefaultLangID();
 
+// number * numerator / denominator, rounded, without overflow in between; -1 on overflow or a
+// zero denominator.
+int WINAPI MulDiv(int number, int numerator, int denominator);
+
 // Power requests of the calling thread; returns the previous state, or 0 for invalid flags.
 typedef DWORD EXECUTION_STATE;
 #define ES_SYSTEM_REQUIRED 0x00000001
