@@ -17,3 +17,4 @@
 #include "winhost/user32.h"
 #include "winhost/commctrl.h"
 #include "winhost/objbase.h"
+#include "winhost/console.h"
