@@ -45,6 +45,13 @@ std::string DecisionText(const PrinterReport& printer) {
   return printer.message.empty() ? DecisionName(printer.decision) : printer.message;
 }
 
+// What the update shows as a printer's result: the dialog's "-- Updated --" after a burn.
+std::string ResultText(const PrinterReport& printer) {
+  if (printer.decision == Decision::Updated) return "-- Updated --";
+  if (printer.decision == Decision::Update) return "update (dry run)";
+  return DecisionText(printer);
+}
+
 // The exit code for the printers a command was asked about.
 int ExitCodeOf(const std::vector<PrinterReport>& printers) {
   bool skipped = false;
@@ -66,21 +73,21 @@ int ExitCodeOf(const std::vector<PrinterReport>& printers) {
 
 const char kNoPrinters[] = "No printers found.";
 
-nlohmann::json ErrorObject(int code, const std::string& message) { return {{"code", code}, {"message", message}}; }
+nlohmann::ordered_json ErrorObject(int code, const std::string& message) { return {{"code", code}, {"message", message}}; }
 
-nlohmann::json PrinterJson(const PrinterReport& printer) {
-  nlohmann::json entry = {
+nlohmann::ordered_json PrinterJson(const PrinterReport& printer) {
+  nlohmann::ordered_json entry = {
       {"name", Utf8(printer.name.c_str())},
       {"connection", Utf8(ConnectionName(printer.kind))},
       {"address", Utf8(printer.address.c_str())},
       {"firmware", printer.firmware},
-      {"image", printer.image.empty() ? nlohmann::json() : nlohmann::json(printer.image)},
-      {"image_version", printer.imageVersion.empty() ? nlohmann::json() : nlohmann::json(printer.imageVersion)},
+      {"image", printer.image.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(printer.image)},
+      {"image_version", printer.imageVersion.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(printer.imageVersion)},
       {"decision", DecisionName(printer.decision)},
-      {"message", printer.message.empty() ? nlohmann::json() : nlohmann::json(printer.message)},
+      {"message", printer.message.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(printer.message)},
   };
   int code = ExitCodeOf({printer});
-  entry["error"] = code == EXIT_DONE ? nlohmann::json() : ErrorObject(code, DecisionText(printer));
+  entry["error"] = code == EXIT_DONE ? nlohmann::ordered_json() : ErrorObject(code, DecisionText(printer));
   return entry;
 }
 
@@ -101,7 +108,7 @@ int RunListCommand(const ListOptions& options, ConsoleOutput& output, InterruptG
   const int code = guard.StopRequested() ? EXIT_UPDATE_FAILED : printers.empty() ? EXIT_NO_PRINTER : EXIT_DONE;
 
   if (options.json) {
-    nlohmann::json document = {{"printers", nlohmann::json::array()}, {"errors", nlohmann::json::array()}};
+    nlohmann::ordered_json document = {{"printers", nlohmann::ordered_json::array()}, {"errors", nlohmann::ordered_json::array()}};
     for (const PrinterReport& printer : printers) document["printers"].push_back(PrinterJson(printer));
     if (code == EXIT_NO_PRINTER) document["errors"].push_back(ErrorObject(code, kNoPrinters));
     if (code == EXIT_UPDATE_FAILED) document["errors"].push_back(ErrorObject(code, "Stopped."));
@@ -176,16 +183,14 @@ int RunUpdateCommand(const UpdateOptions& options, ConsoleOutput& output, Interr
                OrDash(printer.firmware) + "\n");
     RunWorkflow(printer, WorkflowOptions{burn, &output}, guard);
     if (printer.decision == Decision::Updated) after[i] = QueryVersion(printer);
-    std::string result = printer.message.empty() ? DecisionText(printer) : printer.message;
+    std::string result = printer.message.empty() ? ResultText(printer) : printer.message;
     output.Out("  " + result + (after[i].empty() ? "" : ": firmware " + after[i]) + "\n");
   }
 
   std::vector<Row> rows = {{"PRINTER", "CONNECTION", "BEFORE", "IMAGE VERSION", "AFTER", "RESULT"}};
   for (size_t i = 0; i < chosen.size(); ++i) {
     const PrinterReport& printer = chosen[i];
-    std::string result = printer.decision == Decision::Updated ? "-- Updated --"
-                         : printer.decision == Decision::Update ? "update (dry run)"
-                                                                 : DecisionText(printer);
+    std::string result = ResultText(printer);
     rows.push_back({Utf8(printer.name.c_str()), Utf8(ConnectionName(printer.kind)), OrDash(printer.firmware),
                     OrDash(printer.imageVersion), OrDash(after[i]), result});
   }

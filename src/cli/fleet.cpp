@@ -1,5 +1,6 @@
 #include "cli/fleet.h"
 
+#include <atomic>
 #include <cstdio>
 #include <iterator>
 
@@ -42,6 +43,7 @@ class PrintingObserver : public WorkflowObserver {
     return true;
   }
   void Burned(bool success) override {
+    burned_ = true;
     if (kind_ == CONNECTION_NETWORK) {
       Print(success ? "Burned; the printer restarts with its new firmware (35 s)"
                     : "The burn failed; waiting 35 s for the printer");
@@ -64,7 +66,8 @@ class PrintingObserver : public WorkflowObserver {
   static DWORD WINAPI TickerProc(LPVOID self) {
     auto* observer = static_cast<PrintingObserver*>(self);
     while (::WaitForSingleObject(observer->tickerStop_.get(), kTickMs) == WAIT_TIMEOUT) {
-      observer->Print("... the burn goes on; do not switch the printer off");
+      observer->Print(observer->burned_ ? "... waiting for the printer to restart"
+                                        : "... the burn goes on; do not switch the printer off");
     }
     return 0;
   }
@@ -88,6 +91,7 @@ class PrintingObserver : public WorkflowObserver {
   ConnectionKind kind_ = CONNECTION_NETWORK;
   bool burning_ = false;
   bool stopped_ = false;
+  std::atomic<bool> burned_{false};  // read by the ticker's thread
   platform::UniqueKernelHandle tickerStop_;
   platform::UniqueKernelHandle ticker_;
 };
