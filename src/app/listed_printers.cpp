@@ -27,6 +27,35 @@ const wchar_t* ConnectionName(ConnectionKind kind) {
   }
 }
 
+bool QueryListedPrinter(const wchar_t* name, wchar_t* address, ListedPrinter& printer) {
+  if (name != printer.name) std::wcsncpy(printer.name, name, std::size(printer.name) - 1);
+  printer.kind = ConnectionKindOf(printer.name);
+  const wchar_t* match = UsbMatchText(printer.name);
+  if (printer.kind == CONNECTION_USB) {
+    DiagLog::Write(L"printer is USB");
+  } else if (printer.kind == CONNECTION_PARALLEL) {
+    DiagLog::Write(L"printer is LPT\n");
+  } else {
+    DiagLog::Write(L"printer is Network");
+  }
+  if (!FindDeviceAddress(printer.kind, printer.name, address)) return false;
+  DiagLog::Write(L"%ls", address);
+
+  char version[FACADE_VERSION_BUFFER_SIZE] = {};
+  GetVersionString(version, printer.kind, match, address);
+  if (::MultiByteToWideChar(CP_UTF8, 0, version, -1, printer.version, static_cast<int>(std::size(printer.version))) <= 0) {
+    printer.version[0] = L'\0';
+  }
+  if (std::wcscmp(printer.version, L"Unknown") == 0) return false;
+
+  ::Sleep(kPauseBeforePrinterMs);
+  DiagLog::Write(L"++ Adding %ls to printer list", printer.name);
+  PrinterInfo info{};
+  printer.described = GetPrinterInfo(info, printer.name) == 1;
+  std::wcsncpy(printer.address, address, std::size(printer.address) - 1);
+  return true;
+}
+
 int ForEachListedPrinter(const std::function<bool(const ListedPrinter&)>& visit) {
   std::vector<std::wstring> driverNames;
   GetSupportedDriverNames(driverNames);
@@ -38,30 +67,7 @@ int ForEachListedPrinter(const std::function<bool(const ListedPrinter&)>& visit)
   wchar_t address[DEVICE_ADDRESS_CHARS] = {};
   for (int more = GetFirstInstalledPrinter(printers, printer.name, driverNames); more;
        more = GetNextInstalledPrinter(printers, printer.name)) {
-    printer.kind = ConnectionKindOf(printer.name);
-    const wchar_t* match = UsbMatchText(printer.name);
-    if (printer.kind == CONNECTION_USB) {
-      DiagLog::Write(L"printer is USB");
-    } else if (printer.kind == CONNECTION_PARALLEL) {
-      DiagLog::Write(L"printer is LPT\n");
-    } else {
-      DiagLog::Write(L"printer is Network");
-    }
-    if (!FindDeviceAddress(printer.kind, printer.name, address)) continue;
-    DiagLog::Write(L"%ls", address);
-
-    char version[FACADE_VERSION_BUFFER_SIZE] = {};
-    GetVersionString(version, printer.kind, match, address);
-    if (::MultiByteToWideChar(CP_UTF8, 0, version, -1, printer.version, static_cast<int>(std::size(printer.version))) <= 0) {
-      printer.version[0] = L'\0';
-    }
-    if (std::wcscmp(printer.version, L"Unknown") == 0) continue;
-
-    ::Sleep(kPauseBeforePrinterMs);
-    DiagLog::Write(L"++ Adding %ls to printer list", printer.name);
-    PrinterInfo info{};
-    printer.described = GetPrinterInfo(info, printer.name) == 1;
-    std::wcsncpy(printer.address, address, std::size(printer.address) - 1);
+    if (!QueryListedPrinter(printer.name, address, printer)) continue;
     ++listed;
     if (!visit(printer)) break;
   }

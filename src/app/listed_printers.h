@@ -23,6 +23,11 @@ struct ListedPrinter {
 // "USB", "Network" or "Parallel".
 const wchar_t* ConnectionName(ConnectionKind kind);
 
+// Queries one installed printer as the list does: its kind, its device's address (into
+// `address`, DEVICE_ADDRESS_CHARS, which a parallel printer leaves as it is) and its version.
+// Fills `printer` and returns true when the printer is listed.
+bool QueryListedPrinter(const wchar_t* name, wchar_t* address, ListedPrinter& printer);
+
 // Queries each installed printer of the supported driver in the spooler's order and hands each
 // listed one to `visit`, which returns false to stop the walk. Returns the number handed out.
 int ForEachListedPrinter(const std::function<bool(const ListedPrinter&)>& visit);

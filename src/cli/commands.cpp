@@ -8,6 +8,7 @@
 #include "app/listed_printers.h"
 #include "cli/corvelcmd.h"
 #include "cli/fleet.h"
+#include "cli/parallel_list.h"
 #include "cli/text.h"
 #include "diag/diag_log.h"
 #include "platform/win32.h"
@@ -100,22 +101,40 @@ bool InputIsConsole() {
 }  // namespace
 
 int RunListCommand(const ListOptions& options, ConsoleOutput& output, InterruptGuard& guard) {
-  std::vector<PrinterReport> printers = ListPrinters(guard);
-  for (PrinterReport& printer : printers) {
-    if (guard.StopRequested()) break;
-    RunWorkflow(printer, WorkflowOptions{}, guard);
+  std::vector<PrinterReport> printers;
+  std::vector<std::string> errors;
+  if (!options.child.empty()) {
+    PrinterReport printer;
+    if (ListOnePrinter(Wide(options.child), printer)) printers.push_back(printer);
+  } else if (options.jobs > 1) {
+    ChildListing listing = ListInChildren(options.jobs, options.logFile, guard);
+    printers = listing.printers;
+    errors = listing.errors;
+  } else {
+    printers = ListPrinters(guard);
   }
-  const int code = guard.StopRequested() ? EXIT_UPDATE_FAILED : printers.empty() ? EXIT_NO_PRINTER : EXIT_DONE;
+  // The children decided already.
+  const bool decidedByChildren = options.child.empty() && options.jobs > 1;
+  if (!decidedByChildren) {
+    for (PrinterReport& printer : printers) {
+      if (guard.StopRequested()) break;
+      RunWorkflow(printer, WorkflowOptions{}, guard);
+    }
+  }
+  int code = printers.empty() ? EXIT_NO_PRINTER : EXIT_DONE;
+  if (guard.StopRequested()) errors.push_back("Stopped.");
+  if (!errors.empty()) code = EXIT_UPDATE_FAILED;
 
   if (options.json) {
     nlohmann::ordered_json document = {{"printers", nlohmann::ordered_json::array()}, {"errors", nlohmann::ordered_json::array()}};
     for (const PrinterReport& printer : printers) document["printers"].push_back(PrinterJson(printer));
-    if (code == EXIT_NO_PRINTER) document["errors"].push_back(ErrorObject(code, kNoPrinters));
-    if (code == EXIT_UPDATE_FAILED) document["errors"].push_back(ErrorObject(code, "Stopped."));
+    if (printers.empty()) document["errors"].push_back(ErrorObject(EXIT_NO_PRINTER, kNoPrinters));
+    for (const std::string& error : errors) document["errors"].push_back(ErrorObject(EXIT_UPDATE_FAILED, error));
     output.Out(document.dump(2) + "\n");
     return code;
   }
-  if (code == EXIT_NO_PRINTER) {
+  for (const std::string& error : errors) output.Err(error + "\n");
+  if (printers.empty()) {
     output.Err(std::string(kNoPrinters) + "\n");
     return code;
   }

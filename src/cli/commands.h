@@ -10,6 +10,9 @@
 
 struct ListOptions {
   bool json = false;
+  int jobs = 1;           // printers queried at once (above 1: in child processes)
+  std::string child;      // the one printer a child queries; empty in the parent
+  std::string logFile;    // handed on to the children
 };
 int RunListCommand(const ListOptions& options, ConsoleOutput& output, InterruptGuard& guard);
 

@@ -8,6 +8,7 @@
 #include "app/single_instance.h"
 #include "app/version.h"
 #include "cli/commands.h"
+#include "cli/parallel_list.h"
 #include "cli/text.h"
 #include "diag/diag_log.h"
 #include "platform/unique_handle.h"
@@ -59,6 +60,10 @@ int RunCorvelCmd(const std::vector<std::string>& args, std::ostream& out, std::o
   ListOptions listOptions;
   CLI::App* list = app.add_subcommand("list", "list the printers, their firmware, image and decision");
   list->add_flag("--json", listOptions.json, "print one JSON document instead of the table");
+  list->add_option("--jobs", listOptions.jobs, "query up to N printers at once, one child process each")
+      ->check(CLI::Range(1, 64));
+  // A child of --jobs: the one printer, as JSON, without the single-instance mutex.
+  list->add_option(kChildOption, listOptions.child)->group("");
 
   UpdateOptions updateOptions;
   CLI::App* update = app.add_subcommand("update", "update the firmware of the named printers, or of all");
@@ -72,6 +77,8 @@ int RunCorvelCmd(const std::vector<std::string>& args, std::ostream& out, std::o
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
+    listOptions.logFile = logFile;
+    if (list->parsed() && !listOptions.child.empty()) listOptions.json = true;
     if (update->parsed() && updateOptions.printers.empty() && !updateOptions.all) {
       throw CLI::ValidationError("update", "name the printers with --printer NAME, or give --all");
     }
@@ -98,8 +105,10 @@ int RunCorvelCmd(const std::vector<std::string>& args, std::ostream& out, std::o
     err << "corvelcmd needs administrator rights: run it from an elevated command prompt (Run as administrator).\n";
     return EXIT_NOT_ELEVATED;
   }
+  // The parent of a --jobs list holds the mutex for its children.
   bool alreadyRunning = false;
-  platform::UniqueKernelHandle instance = TakeInstanceMutex(alreadyRunning);
+  platform::UniqueKernelHandle instance;
+  if (listOptions.child.empty()) instance = TakeInstanceMutex(alreadyRunning);
   if (alreadyRunning) {
     err << "Another instance of this program is already running.\n";
     return EXIT_ALREADY_RUNNING;

@@ -143,19 +143,35 @@ const char* DecisionName(Decision decision) {
   }
 }
 
+namespace {
+
+PrinterReport ReportOf(const ListedPrinter& listed) {
+  PrinterReport report;
+  report.name = listed.name;
+  report.kind = listed.kind;
+  // A parallel printer has no address (the list hands it the one before it).
+  if (listed.kind != CONNECTION_PARALLEL) report.address = listed.address;
+  report.firmware = Utf8(listed.version);
+  return report;
+}
+
+}  // namespace
+
 std::vector<PrinterReport> ListPrinters(const InterruptGuard& guard) {
   std::vector<PrinterReport> printers;
   ForEachListedPrinter([&](const ListedPrinter& listed) {
-    PrinterReport report;
-    report.name = listed.name;
-    report.kind = listed.kind;
-    // A parallel printer has no address (the list hands it the one before it).
-    if (listed.kind != CONNECTION_PARALLEL) report.address = listed.address;
-    report.firmware = Utf8(listed.version);
-    printers.push_back(report);
+    printers.push_back(ReportOf(listed));
     return !guard.StopRequested();
   });
   return printers;
+}
+
+bool ListOnePrinter(const std::wstring& name, PrinterReport& printer) {
+  ListedPrinter listed;
+  wchar_t address[DEVICE_ADDRESS_CHARS] = {};
+  if (name.size() >= ListedPrinter::kNameChars || !QueryListedPrinter(name.c_str(), address, listed)) return false;
+  printer = ReportOf(listed);
+  return true;
 }
 
 void RunWorkflow(PrinterReport& printer, const WorkflowOptions& options, InterruptGuard& guard) {

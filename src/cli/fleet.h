@@ -37,6 +37,9 @@ struct PrinterReport {
 // the guard was asked to stop.
 std::vector<PrinterReport> ListPrinters(const InterruptGuard& guard);
 
+// The one printer of that name as the list would show it; false when it would not be listed.
+bool ListOnePrinter(const std::wstring& name, PrinterReport& printer);
+
 struct WorkflowOptions {
   bool burn = false;                  // false: stop after the decision
   ConsoleOutput* progress = nullptr;  // where the stages are printed; null for none

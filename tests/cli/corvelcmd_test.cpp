@@ -10,6 +10,7 @@
 
 #include "app/app_machine.h"
 #include "cli/corvelcmd.h"
+#include "cli/parallel_list.h"
 #include "host/clock.h"
 #include "host/console.h"
 #include "host/files.h"
@@ -84,6 +85,8 @@ std::string SummaryOf(const std::string& out) {
 }
 
 using Cells = std::vector<std::string>;
+
+std::string Utf8Of(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 TEST(CorvelCmd, EachExitCode) {
   struct Case {
@@ -194,6 +197,47 @@ TEST(CorvelCmd, ListAsJsonHasEachPrinterWithItsImageAndDecision) {
             (Cells{"TV Vexline Q5530n (older)", "Network", older.network->address(), "215", "TVQ5530n.bin", "216", "update"}));
   EXPECT_EQ(RowOf(table.out, kAsian).back(), "This Utility does not support a Network Printer with Asian Control Panel.");
   for (auto* p : {&older, &current, &asianPanel}) EXPECT_EQ(p->printer().Model().BurnCount(), 0);
+}
+
+TEST(CorvelCmd, AListWithJobsGivesTheSameDocumentAndAChildListsItsOnePrinter) {
+  PrepareMachine();
+  auto older = InstallNetworkPrinter(kOlder);
+  auto current = InstallNetworkPrinter(kCurrent, Version(216));
+  Outcome sequential = Cmd({"list", "--json"});
+  ASSERT_EQ(sequential.code, EXIT_DONE);
+
+  // The host runs no child process: each printer is then queried by the parent itself.
+  Outcome jobs = Cmd({"list", "--json", "--jobs", "4"});
+  EXPECT_EQ(jobs.code, EXIT_DONE) << jobs.err;
+  EXPECT_EQ(jobs.out, sequential.out);
+  int refusedStarts = 0;
+  for (const std::wstring& line : testing_support::TraceTexts()) {
+    refusedStarts += line.find(L"CreateProcessW (the query of TV Vexline Q5530n") != std::wstring::npos;
+  }
+  EXPECT_EQ(refusedStarts, 2);
+
+  // A child: the one printer, without the single-instance mutex (its parent holds it).
+  platform::UniqueKernelHandle parent(CreateMutexW(nullptr, TRUE, L"TVQ5530CORVLexists"));
+  Outcome child = Cmd({"list", kChildOption, "TV Vexline Q5530n (current)"});
+  EXPECT_EQ(child.code, EXIT_DONE) << child.err;
+  std::vector<PrinterReport> printers;
+  ASSERT_TRUE(ReadChildListing(child.out, printers)) << child.out;
+  ASSERT_EQ(printers.size(), 1u);
+  EXPECT_EQ(printers[0].name, kCurrent);
+  EXPECT_EQ(printers[0].kind, CONNECTION_NETWORK);
+  EXPECT_EQ(Utf8Of(printers[0].address), current.network->address());
+  EXPECT_EQ(printers[0].firmware, "216");
+  EXPECT_EQ(printers[0].image, "TVQ5530n.bin");
+  EXPECT_EQ(printers[0].imageVersion, "216");
+  EXPECT_EQ(printers[0].decision, Decision::Current);
+  EXPECT_EQ(printers[0].message, "Firmware is current. No need to update at this time.");
+  // A printer the list would leave out gives an empty document, and a document that is none is refused.
+  Outcome none = Cmd({"list", kChildOption, "TV Vexline Q5530n (gone)"});
+  EXPECT_EQ(none.code, EXIT_NO_PRINTER);
+  printers.clear();
+  EXPECT_TRUE(ReadChildListing(none.out, printers));
+  EXPECT_TRUE(printers.empty());
+  EXPECT_FALSE(ReadChildListing("Usage: corvelcmd", printers));
 }
 
 TEST(CorvelCmd, UpdatingOnePrinterAmongSeveralShowsItsNewVersion) {
