@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end cases of corvelcmd.exe on the printer lab (tools/lab/lab_lib.sh), under Wine:
 # "list --json" sees the lab's printers with their versions and leaves out the one that does not
-# answer; "update --all --dry-run" decides for every printer and burns nothing (its exit code is
+# answer, and "list --json --jobs 4" gives the same printers; "update --all --dry-run" decides for every printer and burns nothing (its exit code is
 # 5: the Asian-panel printer's image is left out of the lab); "update --printer" on the older
 # network printer exits 0 and the printer then reports 216.
 #
@@ -60,6 +60,13 @@ check "list --json: the Asian-panel printer is skipped with the dialog's sentenc
   "[{'code': 5, 'message': 'This Utility does not support a Network Printer with Asian Control Panel.'}]"
 
 cli table list
+# The same list from one child corvelcmd per printer (the parallel printer alone, after the others).
+cli jobs list --json --jobs 4
+exit_code jobs 0
+check "list --json --jobs 4 gives the same printers as list --json" python3 -c '
+import json, sys
+a, b = (json.load(open(f))["printers"] for f in sys.argv[1:])
+sys.exit(a != b)' "$work/list.out" "$work/jobs.out"
 cli dry update --all --dry-run
 exit_code dry 5
 check "the dry run burned nothing" bash -c '! grep -q burn "$@"' _ "${lab_log[@]}"
