@@ -156,6 +156,10 @@ int RunUpdateCommand(const UpdateOptions& options, ConsoleOutput& output, Interr
   }
 
   std::vector<PrinterReport> listed = ListPrinters(guard);
+  if (guard.StopRequested()) {
+    output.Err("Stopped before any printer was updated.\n");
+    return EXIT_UPDATE_FAILED;
+  }
   std::vector<PrinterReport> chosen;
   if (options.all) {
     chosen = listed;
