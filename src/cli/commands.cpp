@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <istream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "app/listed_printers.h"
 #include "cli/corvelcmd.h"

@@ -1,8 +1,6 @@
 #include "cli/corvelcmd.h"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
-#include <sstream>
 
 #include "app/dll_search_path.h"
 #include "app/single_instance.h"
