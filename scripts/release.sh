@@ -16,7 +16,7 @@ root=$PWD
 
 # The CMake targets packaged, each as <target>.exe; each has its README section in
 # scripts/release/<target>.txt, in this order.
-programs=(corvel)
+programs=(corvel corvelcmd)
 
 build=build/release
 dist=dist

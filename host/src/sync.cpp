@@ -31,3 +31,5 @@ void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs) {
 }
 
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs) { MutexOf(cs)->unlock(); }
+
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs) { MutexOf(cs)->~recursive_mutex(); }

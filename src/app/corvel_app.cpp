@@ -2,14 +2,8 @@
 
 #include "app/dll_search_path.h"
 #include "app/printer_list.h"
+#include "app/single_instance.h"
 #include "diag/diag_log.h"
-#include "platform/unique_handle.h"
-
-namespace {
-
-const wchar_t kInstanceMutex[] = L"TVQ5530CORVLexists";
-
-}  // namespace
 
 BOOL CcorvelApp::InitInstance() {
   // Before anything loads a library.
@@ -28,10 +22,9 @@ BOOL CcorvelApp::InitInstance() {
 
   // One copy at a time. A mutex that cannot be created for another reason does not stop the
   // program: it runs without the guard.
-  ::SetLastError(ERROR_SUCCESS);
-  platform::UniqueKernelHandle instance(::CreateMutexW(nullptr, TRUE, kInstanceMutex));
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-    instance.reset();
+  bool alreadyRunning = false;
+  platform::UniqueKernelHandle instance = TakeInstanceMutex(alreadyRunning);
+  if (alreadyRunning) {
     DiagLog::ShowMessage(MB_ICONERROR, L"Another instance of this program is already running.");
     return FALSE;
   }

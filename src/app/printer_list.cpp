@@ -3,39 +3,22 @@
 #include <cstdio>
 #include <cwchar>
 #include <iterator>
-#include <string>
-#include <vector>
 
-#include "app/printer_address.h"
+#include "app/listed_printers.h"
 #include "app/resource.h"
-#include "app/supported_drivers.h"
 #include "app/version.h"
 #include "diag/diag_log.h"
-#include "discovery/installed_printers.h"
-#include "engine/engine_facade.h"
 #include "ui/dpi.h"
 
 namespace {
 
 constexpr UINT_PTR kBuildTimer = 0;
 constexpr UINT kBuildDelayMs = 100;
-constexpr DWORD kPauseBeforeRowMs = 100;
 
 const wchar_t kTitle[] = L"TVQ5530 MFP Series Firmware Download Utility";
 const wchar_t kVersion[] = CORVEL_VERSION_WTEXT;
 
 enum Column { COLUMN_PRINTER = 0, COLUMN_CONNECTION = 1, COLUMN_FIRMWARE = 2 };
-
-const wchar_t* ConnectionName(ConnectionKind kind) {
-  switch (kind) {
-    case CONNECTION_USB:
-      return L"USB";
-    case CONNECTION_NETWORK:
-      return L"Network";
-    default:
-      return L"Parallel";
-  }
-}
 
 // Shows the wait cursor while it lives.
 class WaitCursor {
@@ -102,49 +85,18 @@ int CPrinterList::BuildList() {
   WaitCursor waitCursor;
   list_.DeleteAllItems();
   int rows = 0;
-
-  std::vector<std::wstring> driverNames;
-  GetSupportedDriverNames(driverNames);
-
-  InstalledPrinterList printers;
-  wchar_t name[kNameChars] = {};
-  // Emptied once: a parallel printer, which has no address, hands on the one before it.
-  wchar_t address[DEVICE_ADDRESS_CHARS] = {};
-  for (int more = GetFirstInstalledPrinter(printers, name, driverNames); more;
-       more = GetNextInstalledPrinter(printers, name)) {
-    ConnectionKind kind = GetConnectionKind(name);
-    const wchar_t* match = UsbMatchText(name);
-    if (kind == CONNECTION_USB) {
-      DiagLog::Write(L"printer is USB");
-    } else if (kind == CONNECTION_PARALLEL) {
-      DiagLog::Write(L"printer is LPT\n");
-    } else {
-      DiagLog::Write(L"printer is Network");
-    }
-    if (!FindDeviceAddress(kind, name, address)) continue;
-    DiagLog::Write(L"%ls", address);
-
-    char version[FACADE_VERSION_BUFFER_SIZE] = {};
-    GetVersionString(version, kind, match, address);
-    wchar_t versionText[FACADE_VERSION_BUFFER_SIZE] = {};
-    if (::MultiByteToWideChar(CP_UTF8, 0, version, -1, versionText, static_cast<int>(std::size(versionText))) <= 0) {
-      versionText[0] = L'\0';
-    }
-    if (std::wcscmp(versionText, L"Unknown") == 0) continue;
-
-    ::Sleep(kPauseBeforeRowMs);
-    DiagLog::Write(L"++ Adding %ls to printer list", name);
-    // A printer the spooler cannot describe is counted but gets no row.
-    PrinterInfo info{};
-    if (GetPrinterInfo(info, name) == 1) {
-      int row = list_.InsertItem(rows, name);
+  // A printer the spooler cannot describe is counted but gets no row.
+  ForEachListedPrinter([&](const ListedPrinter& printer) {
+    if (printer.described) {
+      int row = list_.InsertItem(rows, printer.name);
       if (row >= 0) {
-        list_.SetItemText(row, COLUMN_CONNECTION, ConnectionName(kind));
-        list_.SetItemText(row, COLUMN_FIRMWARE, versionText);
+        list_.SetItemText(row, COLUMN_CONNECTION, ConnectionName(printer.kind));
+        list_.SetItemText(row, COLUMN_FIRMWARE, printer.version);
       }
     }
     ++rows;
-  }
+    return true;
+  });
 
   if (rows == 1) list_.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
   SetDlgItemText(IDC_STATUS_LINE, L"");

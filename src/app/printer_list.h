@@ -49,8 +49,7 @@ class CPrinterList : public ui::Dialog {
   void StartProgressDialog();
   // Posts a stage to the progress window, if there is one.
   void PostProgress(LPARAM stage) const;
-  // Ends a run that failed before the engine was asked: progress dialog closed, one error box.
-  int Fail(const wchar_t* message);
+  class DialogObserver;
 
   ui::ListView list_;
   ui::UiThread progressThread_;

@@ -31,6 +31,7 @@ typedef struct _RTL_CRITICAL_SECTION {
 void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs);
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs);
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs);
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs);
 
 // Kernel objects.
 BOOL WINAPI CloseHandle(HANDLE handle);

@@ -18,3 +18,4 @@
 #include "winhost/gdi.h"
 #include "winhost/commctrl.h"
 #include "winhost/objbase.h"
+#include "winhost/console.h"

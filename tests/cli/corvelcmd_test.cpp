@@ -1,0 +1,353 @@
+// corvelcmd through its main: arguments in, standard output, standard error and the exit code
+// out, against the same simulated printers as the dialog's tests.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/app_machine.h"
+#include "cli/corvelcmd.h"
+#include "cli/parallel_list.h"
+#include "host/clock.h"
+#include "host/console.h"
+#include "host/files.h"
+#include "host/machine.h"
+#include "platform/unique_handle.h"
+#include "support/cases.h"
+#include "support/trace.h"
+
+namespace {
+
+using app_test::InstallNetworkPrinter;
+using app_test::InstalledPrinter;
+
+const wchar_t kOlder[] = L"TV Vexline Q5530n (older)";
+const wchar_t kCurrent[] = L"TV Vexline Q5530n (current)";
+const wchar_t kAsian[] = L"TV Vexline Q5530n (Asian panel)";
+
+struct Outcome {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+Outcome Cmd(const std::vector<std::string>& args, const std::string& input = "") {
+  std::ostringstream out, err;
+  std::istringstream in(input);
+  int code = RunCorvelCmd(args, out, err, in);
+  return {code, out.str(), err.str()};
+}
+
+simprinter::PrinterSettings Version(uint32_t version) {
+  simprinter::PrinterSettings settings;
+  settings.version = version;
+  return settings;
+}
+
+simprinter::FaultRule StatusFault(uint16_t command, uint16_t status) {
+  simprinter::FaultRule rule;
+  rule.command = command;
+  rule.faults.status = status;
+  return rule;
+}
+
+// A fresh machine with the program and the standard images but the Asian network model's; in a
+// table, the start of the case `label` (the case before must have left nothing open).
+void PrepareMachine(const std::string& label = "") {
+  testing_support::NextCase(label);
+  app_test::PrepareProgram();
+  // No progress window to wait for here; the burn's progress ticker waits on the host clock alone.
+  host::clock::SetMinimumObjectWait(std::chrono::milliseconds(0));
+  for (const wchar_t* image : {L"TVQ5530n.bin", L"TVQ5530.bin", L"TVQ5530A.bin"}) app_test::WriteImage(image, "216");
+}
+
+// The cells of the table row (or summary row) of the printer: the line that starts with its
+// name, cut at runs of two or more blanks. Empty when there is no such row.
+std::vector<std::string> RowOf(const std::string& text, const wchar_t* name) {
+  std::string wanted(name, name + std::wcslen(name));
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(wanted + "  ", 0) != 0) continue;
+    std::vector<std::string> cells;
+    for (size_t at = 0; at < line.size();) {
+      size_t gap = line.find("  ", at);
+      cells.push_back(line.substr(at, gap - at));
+      if (gap == std::string::npos) break;
+      at = line.find_first_not_of(' ', gap);
+    }
+    return cells;
+  }
+  return {};
+}
+
+std::string SummaryOf(const std::string& out) {
+  size_t at = out.find("\nSummary\n");
+  return at == std::string::npos ? std::string() : out.substr(at);
+}
+
+using Cells = std::vector<std::string>;
+
+std::string Utf8Of(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+TEST(CorvelCmd, EachExitCode) {
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<InstalledPrinter>&, platform::UniqueKernelHandle&)> setUp;
+    std::vector<std::string> args;
+    int code;
+    const char* output;  // a text in standard output or standard error
+    std::string input = "";
+    int burns = 0;  // burns the printers received
+  };
+  auto older = [](std::vector<InstalledPrinter>& p, platform::UniqueKernelHandle&) {
+    p.push_back(InstallNetworkPrinter(kOlder));
+  };
+  const Case cases[] = {
+      {"help", nullptr, {"--help"}, EXIT_DONE, "6  not elevated: run it from an elevated command prompt"},
+      {"version", nullptr, {"--version"}, EXIT_DONE, "corvelcmd " CORVEL_EXPECTED_VERSION},
+      {"unknown command", nullptr, {"erase"}, EXIT_USAGE, "Run with --help"},
+      {"update without printers", older, {"update", "--dry-run"}, EXIT_USAGE, "--printer NAME, or give --all"},
+      {"--all beside --printer", older, {"update", "--all", "--printer", "x"}, EXIT_USAGE, "excludes"},
+      {"a burn unasked without a terminal", older, {"update", "--all"}, EXIT_USAGE, "give --yes"},
+      {"not elevated", [](auto&, auto&) { host::console::SetElevated(false); }, {"list"}, EXIT_NOT_ELEVATED,
+       "run it from an elevated command prompt"},
+      {"the dialog runs",
+       [](auto&, platform::UniqueKernelHandle& held) { held.reset(CreateMutexW(nullptr, TRUE, L"TVQ5530CORVLexists")); },
+       {"list"}, EXIT_ALREADY_RUNNING, "Another instance of this program is already running."},
+      {"no printer", nullptr, {"list"}, EXIT_NO_PRINTER, "No printers found."},
+      {"named printer missing", older, {"update", "--printer", "TV Vexline Q5530n", "--dry-run"}, EXIT_NO_PRINTER,
+       "Printer not found: TV Vexline Q5530n"},
+      {"already current", [](auto& p, auto&) { p.push_back(InstallNetworkPrinter(kCurrent, Version(216))); },
+       {"update", "--all", "--yes"}, EXIT_DONE, "Firmware is current. No need to update at this time."},
+      {"image missing",
+       [](auto& p, auto&) {
+         p.push_back(InstallNetworkPrinter(kCurrent, Version(216)));
+         simprinter::PrinterSettings asian;
+         asian.culture = "ASIAN";
+         p.push_back(InstallNetworkPrinter(kAsian, asian));
+       },
+       {"update", "--all", "--yes"}, EXIT_SKIPPED,
+       "This Utility does not support a Network Printer with Asian Control Panel."},
+      {"burn refused",
+       [](auto& p, auto&) {
+         p.push_back(InstallNetworkPrinter(kOlder));
+         p.back().printer().AddFault(StatusFault(simprinter::kCmdBurnFlash, 2));
+       },
+       {"update", "--printer", "TV Vexline Q5530n (older)", "--yes"}, EXIT_UPDATE_FAILED,
+       "Firmware download was not successful.", "", 1},
+      {"declined at the terminal",
+       [](auto& p, auto&) {
+         p.push_back(InstallNetworkPrinter(kOlder));
+         host::console::SetInputIsConsole(true);
+       },
+       {"update", "--all"}, EXIT_UPDATE_FAILED, "Nothing was updated.", "n\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrepareMachine(c.name);
+    std::vector<InstalledPrinter> printers;
+    platform::UniqueKernelHandle held;
+    if (c.setUp) c.setUp(printers, held);
+    Outcome run = Cmd(c.args, c.input);
+    EXPECT_EQ(run.code, c.code) << run.out << run.err;
+    EXPECT_NE((run.out + run.err).find(c.output), std::string::npos) << run.out << run.err;
+    int burns = 0;
+    for (InstalledPrinter& p : printers) burns += p.printer().Model().BurnCount();
+    EXPECT_EQ(burns, c.burns);
+  }
+}
+
+TEST(CorvelCmd, ListAsJsonHasEachPrinterWithItsImageAndDecision) {
+  PrepareMachine();
+  auto older = InstallNetworkPrinter(kOlder);
+  auto current = InstallNetworkPrinter(kCurrent, Version(216));
+  simprinter::PrinterSettings asian;
+  asian.culture = "ASIAN";
+  auto asianPanel = InstallNetworkPrinter(kAsian, asian);
+
+  Outcome run = Cmd({"list", "--json"});
+  ASSERT_EQ(run.code, EXIT_DONE) << run.err;
+  nlohmann::json document = nlohmann::json::parse(run.out);
+  ASSERT_EQ(document["printers"].size(), 3u);
+  EXPECT_TRUE(document["errors"].empty());
+
+  const nlohmann::json& first = document["printers"][0];
+  EXPECT_EQ(first["name"], "TV Vexline Q5530n (older)");
+  EXPECT_EQ(first["connection"], "Network");
+  EXPECT_EQ(first["address"], older.network->address());
+  EXPECT_EQ(first["firmware"], "215");
+  EXPECT_EQ(first["image"], "TVQ5530n.bin");
+  EXPECT_EQ(first["image_version"], "216");
+  EXPECT_EQ(first["decision"], "update");
+  EXPECT_TRUE(first["message"].is_null());
+  EXPECT_TRUE(first["error"].is_null());
+
+  EXPECT_EQ(document["printers"][1]["decision"], "current");
+  EXPECT_EQ(document["printers"][1]["message"], "Firmware is current. No need to update at this time.");
+
+  const nlohmann::json& third = document["printers"][2];
+  EXPECT_EQ(third["decision"], "unsupported");
+  EXPECT_TRUE(third["image"].is_null());
+  EXPECT_EQ(third["error"]["code"], EXIT_SKIPPED);
+  EXPECT_EQ(third["error"]["message"], "This Utility does not support a Network Printer with Asian Control Panel.");
+
+  // The table shows the same.
+  Outcome table = Cmd({"list"});
+  EXPECT_EQ(table.code, EXIT_DONE);
+  EXPECT_EQ(RowOf(table.out, kOlder),
+            (Cells{"TV Vexline Q5530n (older)", "Network", older.network->address(), "215", "TVQ5530n.bin", "216", "update"}));
+  EXPECT_EQ(RowOf(table.out, kAsian).back(), "This Utility does not support a Network Printer with Asian Control Panel.");
+  for (auto* p : {&older, &current, &asianPanel}) EXPECT_EQ(p->printer().Model().BurnCount(), 0);
+}
+
+TEST(CorvelCmd, AListWithJobsGivesTheSameDocumentAndAChildListsItsOnePrinter) {
+  PrepareMachine();
+  auto older = InstallNetworkPrinter(kOlder);
+  auto current = InstallNetworkPrinter(kCurrent, Version(216));
+  Outcome sequential = Cmd({"list", "--json"});
+  ASSERT_EQ(sequential.code, EXIT_DONE);
+
+  // The host runs no child process: each printer is then queried by the parent itself.
+  Outcome jobs = Cmd({"list", "--json", "--jobs", "4"});
+  EXPECT_EQ(jobs.code, EXIT_DONE) << jobs.err;
+  EXPECT_EQ(jobs.out, sequential.out);
+  int refusedStarts = 0;
+  for (const std::wstring& line : testing_support::TraceTexts()) {
+    refusedStarts += line.find(L"CreateProcessW (the query of TV Vexline Q5530n") != std::wstring::npos;
+  }
+  EXPECT_EQ(refusedStarts, 2);
+
+  // A child: the one printer, without the single-instance mutex (its parent holds it).
+  platform::UniqueKernelHandle parent(CreateMutexW(nullptr, TRUE, L"TVQ5530CORVLexists"));
+  Outcome child = Cmd({"list", kChildOption, "TV Vexline Q5530n (current)"});
+  EXPECT_EQ(child.code, EXIT_DONE) << child.err;
+  std::vector<PrinterReport> printers;
+  ASSERT_TRUE(ReadChildListing(child.out, printers)) << child.out;
+  ASSERT_EQ(printers.size(), 1u);
+  EXPECT_EQ(printers[0].name, kCurrent);
+  EXPECT_EQ(printers[0].kind, CONNECTION_NETWORK);
+  EXPECT_EQ(Utf8Of(printers[0].address), current.network->address());
+  EXPECT_EQ(printers[0].firmware, "216");
+  EXPECT_EQ(printers[0].image, "TVQ5530n.bin");
+  EXPECT_EQ(printers[0].imageVersion, "216");
+  EXPECT_EQ(printers[0].decision, Decision::Current);
+  EXPECT_EQ(printers[0].message, "Firmware is current. No need to update at this time.");
+  // A printer the list would leave out gives an empty document, and a document that is none is refused.
+  Outcome none = Cmd({"list", kChildOption, "TV Vexline Q5530n (gone)"});
+  EXPECT_EQ(none.code, EXIT_NO_PRINTER);
+  printers.clear();
+  EXPECT_TRUE(ReadChildListing(none.out, printers));
+  EXPECT_TRUE(printers.empty());
+  EXPECT_FALSE(ReadChildListing("Usage: corvelcmd", printers));
+}
+
+TEST(CorvelCmd, UpdatingOnePrinterAmongSeveralShowsItsNewVersion) {
+  PrepareMachine();
+  auto current = InstallNetworkPrinter(kCurrent, Version(216));
+  auto older = InstallNetworkPrinter(kOlder);
+
+  Outcome run = Cmd({"update", "--printer", "TV Vexline Q5530n (older)", "--yes"});
+  EXPECT_EQ(run.code, EXIT_DONE) << run.out << run.err;
+  EXPECT_EQ(older.printer().Model().Version(), 216u);
+  EXPECT_EQ(current.printer().Model().BurnCount(), 0);
+  // Each stage with the time since the printer's run began; the burn and its waits go on visibly.
+  EXPECT_NE(run.out.find("s] Checking the current state of the Printer ..."), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("s] Downloading new Firmware ..."), std::string::npos);
+  EXPECT_NE(run.out.find("s] ... the burn goes on; do not switch the printer off"), std::string::npos);
+  EXPECT_NE(run.out.find("s] Burned; the printer restarts with its new firmware (35 s)"), std::string::npos);
+  // The summary: the updated printer alone, with its version before and after.
+  std::string summary = SummaryOf(run.out);
+  EXPECT_TRUE(RowOf(summary, kCurrent).empty());
+  EXPECT_EQ(RowOf(summary, kOlder), (Cells{"TV Vexline Q5530n (older)", "Network", "215", "216", "216", "-- Updated --"}))
+      << run.out;
+}
+
+TEST(CorvelCmd, ADryRunDecidesAndWritesNothing) {
+  PrepareMachine();
+  auto older = InstallNetworkPrinter(kOlder);
+  auto current = InstallNetworkPrinter(kCurrent, Version(216));
+
+  Outcome run = Cmd({"update", "--all", "--dry-run"});
+  EXPECT_EQ(run.code, EXIT_DONE) << run.err;
+  EXPECT_EQ(older.printer().Model().BurnCount(), 0);
+  for (uint16_t command : older.printer().Commands()) EXPECT_NE(command, simprinter::kCmdBurnFlash);
+  std::string summary = SummaryOf(run.out);
+  EXPECT_EQ(RowOf(summary, kOlder), (Cells{"TV Vexline Q5530n (older)", "Network", "215", "216", "-", "update (dry run)"}))
+      << run.out;
+  EXPECT_EQ(RowOf(summary, kCurrent).back(), "current");
+  EXPECT_EQ(testing_support::TraceCount(L"_DownloadFirmware()"), 0);
+}
+
+TEST(CorvelCmd, CtrlCStopsBeforeABurnAndIsRefusedDuringOne) {
+  struct Case {
+    const char* name;
+    uint16_t command;  // Ctrl+C arrives when the first printer receives this command
+    int code;
+    const char* message;
+    uint32_t firstVersion, secondVersion;
+  };
+  const Case cases[] = {
+      {"before the burn", simprinter::kCmdGetBuildInfo, EXIT_UPDATE_FAILED,
+       "Stopping: no further printer will be updated.", 215, 215},
+      {"during the burn", simprinter::kCmdBurnFlash, EXIT_UPDATE_FAILED,
+       "A firmware burn is in progress and cannot be interrupted", 216, 215},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrepareMachine(c.name);
+    auto first = InstallNetworkPrinter(kOlder);
+    auto second = InstallNetworkPrinter(L"TV Vexline Q5530n (second)");
+    bool sent = false, handled = false;
+    first.printer().OnEvent([&](const simprinter::Event& event) {
+      if (event.kind == simprinter::Event::kCommand && event.command == c.command && !sent) {
+        sent = true;
+        handled = host::console::SendCtrlEvent(CTRL_C_EVENT);
+      }
+    });
+    Outcome run = Cmd({"update", "--all", "--yes"});
+    EXPECT_TRUE(sent);
+    EXPECT_TRUE(handled);  // the process was not ended
+    EXPECT_EQ(run.code, c.code) << run.out << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(first.printer().Model().Version(), c.firstVersion);
+    EXPECT_EQ(second.printer().Model().Version(), c.secondVersion);
+    // The printer not run is named as stopped in the summary.
+    Cells notRun = RowOf(SummaryOf(run.out), L"TV Vexline Q5530n (second)");
+    ASSERT_FALSE(notRun.empty()) << run.out;
+    EXPECT_EQ(notRun.back(), "stopped");
+    first.printer().OnEvent(nullptr);
+  }
+  // Without corvelcmd running, Ctrl+C reaches the default handler.
+  EXPECT_FALSE(host::console::SendCtrlEvent(CTRL_C_EVENT));
+  EXPECT_EQ(host::console::DefaultHandlerRuns(), 1);
+}
+
+TEST(CorvelCmd, TheLogFileHoldsTheTraceWithTimestamps) {
+  PrepareMachine();
+  auto older = InstallNetworkPrinter(kOlder);
+  host::clock::SetLocalTime(SYSTEMTIME{2026, 12, 3, 9, 4, 5, 6, 7});
+
+  Outcome run = Cmd({"--log", "C:\\corvel.log", "list"});
+  ASSERT_EQ(run.code, EXIT_DONE) << run.err;
+  std::istringstream lines(host::ReadFile(L"C:\\corvel.log"));
+  std::vector<std::string> logged;
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty()) logged.push_back(line);
+  }
+  ASSERT_GT(logged.size(), 10u);
+  for (const std::string& line : logged) EXPECT_EQ(line.rfind("[12- 9-2026  4:", 0), 0u) << line;
+  EXPECT_NE(logged[0].find("]- CORVL("), std::string::npos) << logged[0];
+  EXPECT_NE(logged[0].find("): corvelcmd " CORVEL_EXPECTED_VERSION), std::string::npos) << logged[0];
+  EXPECT_NE(host::ReadFile(L"C:\\corvel.log").find("): ++ Adding TV Vexline Q5530n (older) to printer list"),
+            std::string::npos);
+  // A run without --log writes no file.
+  host::WriteFile(L"C:\\corvel.log", "");
+  EXPECT_EQ(Cmd({"list"}).code, EXIT_DONE);
+  EXPECT_EQ(host::ReadFile(L"C:\\corvel.log"), "");
+}
+
+}  // namespace

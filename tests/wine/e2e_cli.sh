@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# End-to-end cases of corvelcmd.exe on the printer lab (tools/lab/lab_lib.sh), under Wine:
+# "list --json" sees the lab's printers with their versions and leaves out the one that does not
+# answer, and "list --json --jobs 4" gives the same printers; "update --all --dry-run" decides for every printer and burns nothing (its exit code is
+# 5: the Asian-panel printer's image is left out of the lab); "update --printer" on the older
+# network printer exits 0 and the printer then reports 216.
+#
+#   e2e_cli.sh CORVELCMD PROGRAM LABDIR NATIVE_BUILD_DIR
+set -euo pipefail
+LAB_CLI=$(realpath -- "$1")
+LAB_PROGRAM=$2
+LAB_DRIVER=""
+LAB_DIR=$(realpath -m -- "$3")
+LAB_SERVER=$4/printer/printer-server
+LAB_FWIMAGE=$4/tools/fwimage
+for file in "$LAB_SERVER" "$LAB_FWIMAGE"; do
+  [ -x "$file" ] || { echo "wine.e2e.cli skipped: no $file (build the native preset)"; exit 0; }
+done
+source "$(dirname "$0")/../../tools/lab/lab_lib.sh"
+lab_start
+work="$LAB_DIR/e2e-cli"
+rm -rf "$work"
+mkdir -p "$work"
+cp "$LAB_CLI" "$lab_folder/corvelcmd.exe"
+
+# cli NAME ARGS...: runs corvelcmd in its folder; standard output to NAME.out, standard error
+# (with the trace as Wine's debug output) to NAME.err, the exit code to NAME.code.
+cli() {
+  local name=$1 status=0
+  shift
+  (cd "$lab_folder" && timeout 280 "$WINE" corvelcmd.exe "$@" </dev/null >"$work/$name.raw" 2>"$work/$name.err") ||
+    status=$?
+  tr -d '\r' <"$work/$name.raw" >"$work/$name.out"
+  echo "$status" >"$work/$name.code"
+  sed "s/^/  $name: /" "$work/$name.out"
+}
+exit_code() { check "corvelcmd $1 exits $2 (saw $(cat "$work/$1.code"))" test "$(cat "$work/$1.code")" = "$2"; }
+json() { python3 -c "import json,sys; d=json.load(open(sys.argv[1])); print($2)" "$work/$1.out"; }
+
+p="TV Vexline Q5530n"
+cli list list --json
+exit_code list 0
+declare -A version=([older]=215 [current]=216 ["Asian panel"]=215 [localhost]=216 [USB]=215 [parallel]=215)
+for role in older current "Asian panel" localhost USB parallel; do
+  name="$p ($role)"
+  if [ -z "${lab_channel[$name]:-}" ]; then
+    echo "NOT CHECKED: \"$name\" (its printer could not start)"
+    continue
+  fi
+  seen=$(json list "[x['firmware'] for x in d['printers'] if x['name'] == '''$name''']")
+  check "list --json shows \"$name\" at ${version[$role]} (saw $seen)" test "$seen" = "['${version[$role]}']"
+done
+check "list --json leaves out the printer that does not answer" \
+  test "$(json list "[x for x in d['printers'] if 'not answering' in x['name']]")" = "[]"
+check "list --json: the older printer is to be updated with TVQ5530n.bin 216" \
+  test "$(json list "[(x['decision'], x['image'], x['image_version']) for x in d['printers'] if x['name'] == '''$p (older)''']")" = \
+  "[('update', 'TVQ5530n.bin', '216')]"
+check "list --json: the Asian-panel printer is skipped with the dialog's sentence" \
+  test "$(json list "[x['error'] for x in d['printers'] if x['name'] == '''$p (Asian panel)''']")" = \
+  "[{'code': 5, 'message': 'This Utility does not support a Network Printer with Asian Control Panel.'}]"
+
+cli table list
+# The same list from one child corvelcmd per printer (the parallel printer alone, after the others).
+cli jobs list --json --jobs 4
+exit_code jobs 0
+check "list --json --jobs 4 gives the same printers as list --json" python3 -c '
+import json, sys
+a, b = (json.load(open(f))["printers"] for f in sys.argv[1:])
+sys.exit(a != b)' "$work/list.out" "$work/jobs.out"
+cli dry update --all --dry-run
+exit_code dry 5
+check "the dry run burned nothing" bash -c '! grep -q burn "$@"' _ "${lab_log[@]}"
+check "the dry run named the older printer for an update" grep -q "^$p (older) .*update (dry run)$" "$work/dry.out"
+
+cli update update --printer "$p (older)" --yes
+exit_code update 0
+check "the update's summary shows the older printer updated to 216" \
+  grep -qE "^$p \(older\) +Network +215 +216 +216 +-- Updated --$" "$work/update.out"
+check "the older printer logged the accepted burn" grep -qF "burn accepted" "${lab_log[$p (older)]}"
+check "the updated printer reports version 216" test "$(lab_query_version "${lab_endpoint[$p (older)]}")" = 00000216
+check "no other printer was burned" bash -c 'for f; do ! grep -q burn "$f" || exit 1; done' _ \
+  "${lab_log[$p (current)]}" "${lab_log[$p (USB)]}" "${lab_log[$p (parallel)]}"
+lab_trace "$work/update.err" >"$work/trace.txt"
+check "the update's trace shows the download" grep -q "_DownloadFirmware()" "$work/trace.txt"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
