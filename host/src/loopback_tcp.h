@@ -11,10 +11,10 @@
 namespace host {
 namespace tcp {
 
-// The send buffer of every socket, fixed (Windows' default send buffer, 64 KiB) rather than
-// tuned by Linux up to megabytes: a peer that stops reading blocks a send after about as many
-// bytes as on Windows.
-constexpr int kSendBufferBytes = 64 * 1024;
+// The send buffer of every socket, fixed at about Windows' default of 64 KiB rather than tuned by
+// Linux up to megabytes, so a peer that stops reading blocks a send after about as many bytes as
+// on Windows. Linux doubles the size it is given (for its own bookkeeping).
+constexpr int kSendBufferBytes = 32 * 1024;
 
 // A new non-blocking IPv4 stream socket, or -1 with `*error`.
 int Open(int* error);

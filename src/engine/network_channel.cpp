@@ -1,6 +1,7 @@
 #include "engine/network_channel.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "diag/diag_log.h"
 #include "engine/engine_context.h"
@@ -35,7 +36,9 @@ bool ConnectBounded(SOCKET s, const sockaddr_in& printer) {
     timeval limit = {NET_CONNECT_TIMEOUT_MS / 1000, (NET_CONNECT_TIMEOUT_MS % 1000) * 1000};
     int ready = select(0, nullptr, &writable, &failed, &limit);
     if (ready == 0) {
-      DiagLog::Write(L"NetConnect: no answer from %ls within %u ms", EngineContext().deviceInstanceID,
+      wchar_t address[FWDownloadContext::kTextChars] = {};
+      MultiByteToWideChar(CP_ACP, 0, EngineContext().ipAddress, -1, address, static_cast<int>(std::size(address)));
+      DiagLog::Write(L"NetConnect: no answer from %ls within %u ms", address,
                      static_cast<unsigned>(NET_CONNECT_TIMEOUT_MS));
       return false;
     }
