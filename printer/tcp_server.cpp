@@ -50,7 +50,7 @@ bool TcpServer::Start(const std::string& address, uint16_t port, std::string* er
     listener_ = -1;
     return false;
   }
-  if (acceptNothing_ && !FillAcceptQueue(local, error)) {
+  if (acceptNothing_ && !FillAcceptQueue(error)) {
     ::close(listener_);
     listener_ = -1;
     return false;
@@ -78,7 +78,10 @@ void TcpServer::Stop() {
   stop_.Close();
 }
 
-bool TcpServer::FillAcceptQueue(const sockaddr_in& local, std::string* error) {
+bool TcpServer::FillAcceptQueue(std::string* error) {
+  sockaddr_in local{};
+  socklen_t length = sizeof local;
+  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&local), &length);
   filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (filler_ < 0 || ::connect(filler_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
     *error = std::string("filling the accept queue: ") + std::strerror(errno);

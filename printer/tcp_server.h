@@ -12,8 +12,6 @@
 #include <thread>
 #include <vector>
 
-struct sockaddr_in;
-
 #include "printer/printer.h"
 #include "printer/stop_signal.h"
 
@@ -45,7 +43,7 @@ class TcpServer {
   void Serve();
   // False when the connection stopped reading and stays open (it is closed by Stop).
   bool ServeConnection(int fd);
-  bool FillAcceptQueue(const sockaddr_in& local, std::string* error);
+  bool FillAcceptQueue(std::string* error);
 
   Printer& printer_;
   int listener_ = -1;

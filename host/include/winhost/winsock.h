@@ -4,8 +4,9 @@
 // Deliberate differences from Windows: only IPv4 stream sockets exist; a connection can reach
 // only 127.0.0.0/8 (the simulated machine has no other network, so tests never leave the box);
 // u_long is not declared, because glibc declares its own 64-bit u_long: use ULONG; struct timeval
-// is glibc's (the same members, 64 bits wide); glibc's own fd_set and FD_ macros are visible
-// through the C library's headers, so the Windows fd_set below is named through a macro.
+// is glibc's (the same members, 64 bits wide); glibc's own fd_set, FD_ macros and select are
+// visible through the C library's headers, so the Windows fd_set and select below are named
+// through macros (else a select with null sets would quietly call glibc's).
 #pragma once
 
 #include <sys/select.h>  // glibc's fd_set and FD_ macros, parsed before they are replaced below
@@ -191,6 +192,7 @@ int WINAPI send(SOCKET s, const char* buf, int len, int flags);
 // Waits at most `timeout` (on the host clock; null: without limit) until a socket of the sets is
 // readable, writable or has a failed connect; leaves only those in the sets and returns their
 // count, 0 on the time-out. `nfds` is ignored, as on Windows.
+#define select WinsockSelect
 int WINAPI select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds, const struct timeval* timeout);
 // recv returns what has arrived, up to `len` bytes; like any other, a receive of zero bytes waits
 // until data is there (or the time-out, or the peer's close).

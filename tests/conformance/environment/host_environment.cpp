@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "host/ports.h"
+#include "printer/tcp_server.h"
 #include "host/registry.h"
 #include "host/spooler.h"
 
@@ -13,6 +14,32 @@ namespace conformance {
 bool RunningOnWine() { return false; }
 
 void RunOnOtherThread(const std::function<void()>& work) { std::thread(work).join(); }
+
+struct LoopbackPeer::Parts {
+  simprinter::Printer printer;
+  simprinter::TcpServer server{printer};
+};
+
+LoopbackPeer::LoopbackPeer(PeerKind kind) : parts_(new Parts) {
+  const char* address = kind == PeerKind::kNeverReads ? "127.77.0.1" : "127.77.0.2";
+  if (kind == PeerKind::kNeverReads) {
+    simprinter::ReadFaults nothing;
+    nothing.stallAfter = 0;
+    parts_->printer.SetReadFaults(nothing);
+  } else {
+    parts_->server.AcceptNothing();
+  }
+  std::string error;
+  if (!parts_->server.Start(address, 9100, &error)) {
+    ADD_FAILURE() << "no loopback peer: " << error;
+    return;
+  }
+  address_.sin_family = AF_INET;
+  address_.sin_port = htons(9100);
+  address_.sin_addr.s_addr = inet_addr(address);
+}
+
+LoopbackPeer::~LoopbackPeer() = default;
 
 void InstallTestPort() { host::ports::AddPort(host::ports::Port{kTestPort, L"Local Port", L"Local Port"}); }
 
