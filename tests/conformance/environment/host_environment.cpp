@@ -2,6 +2,8 @@
 // main, which counts what the host holds open.
 #include "conformance/conformance.h"
 
+#include <functional>
+#include <string>
 #include <thread>
 
 #include "host/ports.h"
@@ -21,7 +23,6 @@ struct LoopbackPeer::Parts {
 };
 
 LoopbackPeer::LoopbackPeer(PeerKind kind) : parts_(new Parts) {
-  const char* address = kind == PeerKind::kNeverReads ? "127.77.0.1" : "127.77.0.2";
   if (kind == PeerKind::kNeverReads) {
     simprinter::ReadFaults nothing;
     nothing.stallAfter = 0;
@@ -29,14 +30,19 @@ LoopbackPeer::LoopbackPeer(PeerKind kind) : parts_(new Parts) {
   } else {
     parts_->server.AcceptNothing();
   }
+  // An address of the case's own in 127.77.0.0/16, so that cases running side by side do not meet.
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  size_t hash = std::hash<std::string>{}(std::string(test->name()) + (kind == PeerKind::kNeverReads ? "r" : "a"));
   std::string error;
-  if (!parts_->server.Start(address, 9100, &error)) {
-    ADD_FAILURE() << "no loopback peer: " << error;
+  for (int attempt = 0; attempt < 16; ++attempt, hash += 0x100) {
+    std::string address = "127.77." + std::to_string(hash % 256) + "." + std::to_string(1 + (hash >> 8) % 254);
+    if (!parts_->server.Start(address, 9100, &error)) continue;
+    address_.sin_family = AF_INET;
+    address_.sin_port = htons(9100);
+    address_.sin_addr.s_addr = inet_addr(address.c_str());
     return;
   }
-  address_.sin_family = AF_INET;
-  address_.sin_port = htons(9100);
-  address_.sin_addr.s_addr = inet_addr(address);
+  ADD_FAILURE() << "no loopback peer: " << error;
 }
 
 LoopbackPeer::~LoopbackPeer() = default;
