@@ -8,10 +8,10 @@
 #   out the one that does not answer, the printer behind the host name "localhost" included; a
 #   current printer gets "Firmware is current..."; the Asian-panel printer, whose image is left
 #   out, gets its "does not support" box; an older network printer is updated ("-- Updated --",
-#   the printer then reports the image's version, the trace shows the 35 s wait); a network
-#   printer that stops reading mid-image (its image, 8 MiB, larger than the socket buffers) ends
-#   in the burn's failure box after the send time-out and the main dialog comes back; the USB
-#   printer is updated.
+#   the printer then reports the image's version, the trace shows the 35 s wait); the USB printer
+#   is updated; last, a network printer that stops reading mid-image (its image made 8 MiB, larger
+#   than the socket buffers) ends in the burn's failure box after the send time-out and the main
+#   dialog comes back.
 # parallel: the parallel printer is updated, the spooler stopped and started around it.
 set -euo pipefail
 mode=$1
@@ -30,11 +30,6 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 source "$(dirname "$0")/../../tools/lab/lab_lib.sh"
 lab_start
-if [ "$mode" = network ]; then
-  # The stalling printer is of the base model: its image alone is made larger than Wine's and the
-  # printer's socket buffers (Linux tunes a send buffer up to 4 MiB).
-  "$LAB_FWIMAGE" --type 1 --body-size 8388608 --version 216 "$lab_folder/TVQ5530.bin" >/dev/null
-fi
 work="$LAB_DIR/e2e-$mode"
 rm -rf "$work"
 mkdir -p "$work"
@@ -140,8 +135,14 @@ gap=$(awk '/TerminateProgressThrd\(\)/ && burning { print int($1 - last); exit }
 check "the trace shows the burn and the 35 s wait before the progress dialog ends (saw ${gap:-no} s)" \
   test "${gap:-0}" -ge 54
 
-# The printer that stops reading mid-image: the piece under way when the buffers filled fails after
-# the 20 s send time-out, then come the burn's 10 s and the workflow's 35 s, and the failure box.
+download "$p (USB)" usb --timeout 150000 wait-cell "-- Updated --"
+logged "$p (USB)" "burn accepted"
+
+# The printer that stops reading mid-image, last: its image (the network model's, now made larger
+# than Wine's and the printer's socket buffers; Linux tunes a send buffer up to 4 MiB) goes out
+# until the buffers are full, the piece under way fails after the 20 s send time-out, then come the
+# burn's 10 s and the workflow's 35 s, and the failure box.
+"$LAB_FWIMAGE" --type 2 --body-size 8388608 --version 216 "$lab_folder/TVQ5530n.bin" >/dev/null
 download "$p (stalling)" stalling --timeout 150000 expect-box "Firmware download was not successful."
 drive back wait-dialog "$lab_title" wait-rows "$rows"
 logged "$p (stalling)" "reading stopped after"
@@ -154,7 +155,4 @@ check "the trace names the stalled send" grep -q "NetBurn: send stalled at [0-9]
 check "the send gave up within its 20 s (and the image's transfer) (saw ${to_stall:-no} s)" test "${to_stall:-99}" -le 30
 check "the burn's 10 s and the workflow's 35 s followed (saw ${stall_to_end:-no} s)" \
   test "${stall_to_end:-0}" -ge 44 -a "${stall_to_end:-99}" -le 60
-
-download "$p (USB)" usb --timeout 150000 wait-cell "-- Updated --"
-logged "$p (USB)" "burn accepted"
 finish
