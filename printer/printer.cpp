@@ -79,6 +79,16 @@ std::optional<size_t> Printer::DropAfterReceived() const {
   return dropAfterReceived_;
 }
 
+void Printer::SetReadFaults(const ReadFaults& faults) {
+  std::lock_guard<std::mutex> guard(lock_);
+  readFaults_ = faults;
+}
+
+ReadFaults Printer::GetReadFaults() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return readFaults_;
+}
+
 void Printer::Record(Event event) {
   std::function<void(const Event&)> listener;
   {

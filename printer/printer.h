@@ -47,8 +47,16 @@ struct FaultRule {
   ReplyFaults faults;
 };
 
+// How a TCP connection takes in what the host sends: it may stop reading after some bytes while
+// keeping the connection open (a printer that wedged), or read slowly, a piece at a time.
+struct ReadFaults {
+  std::optional<size_t> stallAfter;  // bytes of each connection read before reading stops
+  size_t pieceBytes = 0;             // read at most this many bytes at a time (0: no limit)
+  int pieceGapMs = 0;                // pause before reading each later piece
+};
+
 struct Event {
-  enum Kind { kUel, kEnterAcl, kCommand, kBurnAccepted, kBurnRefused, kBadRecord, kDropped };
+  enum Kind { kUel, kEnterAcl, kCommand, kBurnAccepted, kBurnRefused, kBadRecord, kDropped, kStalled };
   Kind kind;
   uint16_t command = 0;
   std::string text;  // one log line
@@ -69,6 +77,8 @@ class Printer {
   // write that goes past them).
   void SetDropAfterReceived(std::optional<size_t> bytes);
   std::optional<size_t> DropAfterReceived() const;
+  void SetReadFaults(const ReadFaults& faults);
+  ReadFaults GetReadFaults() const;
 
   void Record(Event event);
   std::vector<Event> Events() const;
@@ -83,6 +93,7 @@ class Printer {
   mutable std::mutex lock_;
   std::vector<FaultRule> rules_;
   std::optional<size_t> dropAfterReceived_;
+  ReadFaults readFaults_;
   std::vector<Event> events_;
   std::function<void(const Event&)> listener_;
 };

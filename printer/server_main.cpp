@@ -44,6 +44,8 @@ const char kUsage[] =
     "  --payload-length N   payload length announced in reply bytes 6..7\n"
     "  --close-after N      close the connection after N reply bytes\n"
     "  --drop-after N       close every connection after receiving N bytes\n"
+    "  --stall-after N      stop reading each connection after N received bytes, keeping it open\n"
+    "  --never-accept       accept no connection: the accept queue stays full, connects never complete\n"
     "Numbers may be decimal or 0x-prefixed hexadecimal.\n";
 
 bool Number(const char* text, unsigned long* value) {
@@ -80,6 +82,8 @@ int main(int argc, char** argv) {
   simprinter::FaultRule rule;
   bool faulty = false;
   std::optional<size_t> dropAfter;
+  simprinter::ReadFaults reading;
+  bool neverAccept = false;
   std::string ptyLink;
   bool tcpAsked = false;
 
@@ -91,6 +95,10 @@ int main(int argc, char** argv) {
     }
     if (option == "--silent") {
       rule.faults.silent = faulty = true;
+      continue;
+    }
+    if (option == "--never-accept") {
+      neverAccept = true;
       continue;
     }
     if (i + 1 >= argc) return Fail("missing value for " + option);
@@ -155,6 +163,8 @@ int main(int argc, char** argv) {
       faulty = true;
     } else if (option == "--drop-after" && need(1ul << 32)) {
       dropAfter = n;
+    } else if (option == "--stall-after" && need(1ul << 32)) {
+      reading.stallAfter = n;
     } else {
       return Fail("bad option or value: " + option + " " + value);
     }
@@ -163,6 +173,7 @@ int main(int argc, char** argv) {
   simprinter::Printer printer(settings);
   if (faulty) printer.AddFault(rule);
   printer.SetDropAfterReceived(dropAfter);
+  printer.SetReadFaults(reading);
   std::mutex outputLock;
   printer.OnEvent([&](const simprinter::Event& event) {
     if (event.kind == simprinter::Event::kUel || event.kind == simprinter::Event::kEnterAcl) return;
@@ -179,6 +190,7 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   simprinter::TcpServer server(printer);
+  if (neverAccept) server.AcceptNothing();
   simprinter::PtyServer pty(printer);
   std::string error;
   std::string where;

@@ -1,5 +1,6 @@
 // Serves a simulated printer on a TCP address, one connection at a time, as a network printer
-// serves its port 9100.
+// serves its port 9100. Its receive buffer is small, as a printer's is (64 KiB), so a host that
+// sends to a printer that stopped reading soon finds the buffers full.
 #pragma once
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "printer/printer.h"
 #include "printer/stop_signal.h"
@@ -25,6 +27,10 @@ class TcpServer {
   // Listens on `address` (dotted IPv4) and `port` and serves in a thread of its own. False with
   // `error` when the address is bad or taken.
   bool Start(const std::string& address, uint16_t port, std::string* error);
+  // Before Start: accept no connection at all. The accept queue is kept full (a backlog of one,
+  // taken by a connection of the server's own), so Linux drops the SYNs of every other client:
+  // their connects never complete.
+  void AcceptNothing() { acceptNothing_ = true; }
   // Stops serving: waits end, open connections are closed. Safe to call twice.
   void Stop();
 
@@ -35,10 +41,15 @@ class TcpServer {
 
  private:
   void Serve();
-  void ServeConnection(int fd);
+  // False when the connection stopped reading and stays open (it is closed by Stop).
+  bool ServeConnection(int fd);
+  bool FillAcceptQueue(std::string* error);
 
   Printer& printer_;
   int listener_ = -1;
+  bool acceptNothing_ = false;
+  int filler_ = -1;            // the connection that keeps the accept queue full
+  std::vector<int> stalled_;   // connections that stopped reading, open until Stop
   StopSignal stop_;
   std::thread thread_;
   std::atomic<int> connections_{0};

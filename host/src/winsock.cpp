@@ -3,10 +3,14 @@
 // behind the program's back.
 #include "winhost/winsock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 #include "handle_table.h"
 #include "host/clock.h"
@@ -22,13 +26,24 @@ namespace {
 
 constexpr WORD kHighestVersion = MAKEWORD(2, 2);
 constexpr SOCKET kFirstSocket = 0x10000;
+// Windows gives up a connect that gets no answer after its SYN retransmissions: three tries,
+// 3 + 6 + 12 s.
+constexpr DWORD kConnectGiveUpMs = 21000;
+
+enum class Link { kIdle, kConnecting, kConnected, kFailed };
 
 struct Socket {
   int fd = -1;
-  bool connected = false;
-  DWORD receiveTimeout = 0;  // milliseconds; 0 waits without limit
-  ULONG peer = 0;            // network byte order
-  u_short port = 0;          // network byte order
+  Link link = Link::kIdle;
+  bool nonBlocking = false;
+  bool aborted = false;         // a send timed out: the connection is unusable
+  int pendingError = 0;         // SO_ERROR: why the connect failed
+  ULONGLONG connectStarted = 0;  // host clock
+  size_t sent = 0;              // bytes taken by sends, for StallSendsAfter
+  DWORD receiveTimeout = 0;     // milliseconds; 0 waits without limit
+  DWORD sendTimeout = 0;
+  ULONG peer = 0;               // network byte order
+  u_short port = 0;             // network byte order
 };
 
 struct SocketState {
@@ -37,6 +52,8 @@ struct SocketState {
   int starts = 0;
   WORD grantedVersion = 0;
   std::vector<DWORD> receiveTimeouts;
+  std::vector<DWORD> sendTimeouts;
+  std::optional<size_t> stallAfter;
   std::chrono::milliseconds minimumRealWait{1000};
 };
 
@@ -61,7 +78,8 @@ std::string AddressText(ULONG address, u_short port) {
 std::vector<std::string> ListOpen() {
   std::lock_guard<std::mutex> guard(State().lock);
   std::vector<std::string> open = State().sockets.List([](const Socket& socket) {
-    return socket.connected ? "(connected to " + AddressText(socket.peer, socket.port) + ")" : "(not connected)";
+    return socket.link == Link::kConnected ? "(connected to " + AddressText(socket.peer, socket.port) + ")"
+                                           : "(not connected)";
   });
   if (State().starts > 0) open.push_back(std::to_string(State().starts) + " WSAStartup without WSACleanup");
   return open;
@@ -73,6 +91,8 @@ void Reset() {
   State().starts = 0;
   State().grantedVersion = 0;
   State().receiveTimeouts.clear();
+  State().sendTimeouts.clear();
+  State().stallAfter.reset();
   State().minimumRealWait = std::chrono::milliseconds(1000);
 }
 
@@ -99,6 +119,44 @@ int WsaErrorOf(int error) {
   }
 }
 
+// Real time that a wait of `milliseconds` on the host clock takes: the compressed length, never
+// less than the floor (see SetMinimumRealWait).
+long long RealWaitMicroseconds(DWORD milliseconds) {
+  std::chrono::microseconds floor;
+  {
+    std::lock_guard<std::mutex> guard(State().lock);
+    floor = State().minimumRealWait;
+  }
+  return std::max<std::chrono::microseconds>(host::clock::RealDuration(milliseconds), floor).count();
+}
+
+// A wait that ran its full length: it counts on the host clock.
+void TimedOut(const char* api, DWORD milliseconds) {
+  host::clock::RecordWait(api, milliseconds);
+  host::clock::Advance(milliseconds);
+}
+
+// Brings a connect in progress up to date: connected, failed (with its error), or given up.
+void SettleLocked(Socket& socket) {
+  if (socket.link != Link::kConnecting) return;
+  std::vector<tcp::Readiness> entry{tcp::Readiness{socket.fd}};
+  entry[0].wantWrite = true;
+  if (tcp::Poll(&entry, 0) && entry[0].writable) {
+    int error = tcp::PendingError(socket.fd);
+    socket.link = error == 0 ? Link::kConnected : Link::kFailed;
+    socket.pendingError = error == 0 ? 0 : WsaErrorOf(error);
+  } else if (host::clock::Now() - socket.connectStarted >= kConnectGiveUpMs) {
+    socket.link = Link::kFailed;
+    socket.pendingError = WSAETIMEDOUT;
+  }
+}
+
+// Milliseconds on the host clock until a connect in progress is given up.
+DWORD GiveUpLeft(const Socket& socket) {
+  ULONGLONG elapsed = host::clock::Now() - socket.connectStarted;
+  return elapsed >= kConnectGiveUpMs ? 0 : static_cast<DWORD>(kConnectGiveUpMs - elapsed);
+}
+
 // Checks that the library runs and `s` is one of its sockets; sets the error when not.
 bool Usable(SOCKET s, Socket* copy) {
   std::lock_guard<std::mutex> guard(State().lock);
@@ -111,15 +169,27 @@ bool Usable(SOCKET s, Socket* copy) {
     SetLastError(WSAENOTSOCK);
     return false;
   }
+  SettleLocked(*socket);
   if (copy) *copy = *socket;
   return true;
+}
+
+// Runs `change` on the socket's entry, when it is still open.
+template <typename Change>
+void Update(SOCKET s, Change change) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  if (Socket* socket = State().sockets.Find(s)) change(*socket);
 }
 
 // Checks a send or receive: a connected socket and a buffer of a sane length.
 bool ReadyToTransfer(SOCKET s, const void* buf, int len, Socket* socket) {
   if (!Usable(s, socket)) return false;
-  if (!socket->connected) {
+  if (socket->link != Link::kConnected) {
     SetLastError(WSAENOTCONN);
+    return false;
+  }
+  if (socket->aborted) {
+    SetLastError(WSAECONNABORTED);
     return false;
   }
   if (len < 0 || (!buf && len > 0)) {
@@ -151,6 +221,16 @@ int OpenSocketCount() {
 std::vector<DWORD> ReceiveTimeouts() {
   std::lock_guard<std::mutex> guard(State().lock);
   return State().receiveTimeouts;
+}
+
+std::vector<DWORD> SendTimeouts() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  return State().sendTimeouts;
+}
+
+void StallSendsAfter(std::optional<size_t> bytes) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().stallAfter = bytes;
 }
 
 void SetMinimumRealWait(std::chrono::milliseconds floor) {
@@ -265,24 +345,70 @@ int WINAPI setsockopt(SOCKET s, int level, int optname, const char* optval, int 
   DWORD milliseconds;
   std::memcpy(&milliseconds, optval, sizeof milliseconds);
   std::lock_guard<std::mutex> guard(State().lock);
+  // The socket may have been closed since the check above: only an open one takes the value.
+  host::sockets::Socket* socket = State().sockets.Find(s);
   if (optname == SO_RCVTIMEO) {
-    if (host::sockets::Socket* socket = State().sockets.Find(s)) socket->receiveTimeout = milliseconds;
+    if (socket) socket->receiveTimeout = milliseconds;
     State().receiveTimeouts.push_back(milliseconds);
+  } else {
+    if (socket) socket->sendTimeout = milliseconds;
+    State().sendTimeouts.push_back(milliseconds);
   }
-  // A send never waits long on loopback, so the send time-out is accepted and not modelled.
+  return 0;
+}
+
+int WINAPI getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen) {
+  HOST_ENTER("getsockopt", SOCKET_ERROR);
+  if (!host::sockets::Usable(s, nullptr)) return SOCKET_ERROR;
+  if (level != SOL_SOCKET || (optname != SO_ERROR && optname != SO_RCVTIMEO && optname != SO_SNDTIMEO)) {
+    SetLastError(WSAENOPROTOOPT);
+    return SOCKET_ERROR;
+  }
+  if (!optval || !optlen || *optlen < static_cast<int>(sizeof(DWORD))) {
+    SetLastError(WSAEFAULT);
+    return SOCKET_ERROR;
+  }
+  DWORD value = 0;
+  host::sockets::Update(s, [&](host::sockets::Socket& socket) {
+    if (optname == SO_ERROR) {
+      value = static_cast<DWORD>(socket.pendingError);
+      socket.pendingError = 0;
+    } else {
+      value = optname == SO_RCVTIMEO ? socket.receiveTimeout : socket.sendTimeout;
+    }
+  });
+  std::memcpy(optval, &value, sizeof value);
+  *optlen = sizeof value;
+  return 0;
+}
+
+int WINAPI ioctlsocket(SOCKET s, long cmd, ULONG* argp) {
+  HOST_ENTER("ioctlsocket", SOCKET_ERROR);
+  if (!host::sockets::Usable(s, nullptr)) return SOCKET_ERROR;
+  if (cmd != FIONBIO) {
+    SetLastError(WSAEINVAL);
+    return SOCKET_ERROR;
+  }
+  if (!argp) {
+    SetLastError(WSAEFAULT);
+    return SOCKET_ERROR;
+  }
+  bool nonBlocking = *argp != 0;
+  host::sockets::Update(s, [&](host::sockets::Socket& socket) { socket.nonBlocking = nonBlocking; });
   return 0;
 }
 
 int WINAPI connect(SOCKET s, const struct sockaddr* name, int namelen) {
   HOST_ENTER("connect", SOCKET_ERROR);
+  using host::sockets::Link;
   host::sockets::Socket socket;
   if (!host::sockets::Usable(s, &socket)) return SOCKET_ERROR;
   if (!name || namelen < static_cast<int>(sizeof(sockaddr_in))) {
     SetLastError(WSAEFAULT);
     return SOCKET_ERROR;
   }
-  if (socket.connected) {
-    SetLastError(WSAEISCONN);
+  if (socket.link == Link::kConnected || socket.link == Link::kConnecting) {
+    SetLastError(socket.link == Link::kConnected ? WSAEISCONN : WSAEALREADY);
     return SOCKET_ERROR;
   }
   sockaddr_in peer;
@@ -299,31 +425,95 @@ int WINAPI connect(SOCKET s, const struct sockaddr* name, int namelen) {
     SetLastError(WSAENETUNREACH);
     return SOCKET_ERROR;
   }
-  int error = host::tcp::Connect(socket.fd, peer.sin_addr.s_addr, peer.sin_port);
-  if (error != 0) {
+  int error = host::tcp::StartConnect(socket.fd, peer.sin_addr.s_addr, peer.sin_port);
+  bool started = error == 0 || error == EINPROGRESS;
+  if (!started && !socket.nonBlocking) {
     SetLastError(host::sockets::WsaErrorOf(error));
     return SOCKET_ERROR;
   }
-  std::lock_guard<std::mutex> guard(State().lock);
-  if (host::sockets::Socket* open = State().sockets.Find(s)) {
-    open->connected = true;
-    open->peer = peer.sin_addr.s_addr;
-    open->port = peer.sin_port;
+  host::sockets::Update(s, [&](host::sockets::Socket& entry) {
+    entry.link = started ? Link::kConnecting : Link::kFailed;
+    entry.pendingError = started ? 0 : host::sockets::WsaErrorOf(error);
+    entry.connectStarted = host::clock::Now();
+    entry.peer = peer.sin_addr.s_addr;
+    entry.port = peer.sin_port;
+  });
+  // Windows reports every non-blocking connect as under way, even one refused at once.
+  if (socket.nonBlocking) {
+    SetLastError(WSAEWOULDBLOCK);
+    return SOCKET_ERROR;
   }
-  return 0;
+  for (;;) {
+    if (!host::sockets::Usable(s, &socket)) return SOCKET_ERROR;
+    if (socket.link == Link::kConnected) return 0;
+    if (socket.link == Link::kFailed) {
+      host::sockets::Update(s, [](host::sockets::Socket& entry) { entry.pendingError = 0; });
+      SetLastError(socket.pendingError);
+      return SOCKET_ERROR;
+    }
+    DWORD left = host::sockets::GiveUpLeft(socket);
+    std::vector<host::tcp::Readiness> entry{host::tcp::Readiness{socket.fd}};
+    entry[0].wantWrite = true;
+    if (!host::tcp::Poll(&entry, host::sockets::RealWaitMicroseconds(left))) host::sockets::TimedOut("connect", left);
+  }
 }
 
 int WINAPI send(SOCKET s, const char* buf, int len, int flags) {
   HOST_ENTER("send", SOCKET_ERROR);
   host::sockets::Socket socket;
   if (!host::sockets::ReadyToTransfer(s, buf, len, &socket)) return SOCKET_ERROR;
-  int error = 0;
-  long sent = host::tcp::SendAll(socket.fd, buf, static_cast<size_t>(len), &error);
-  if (sent < 0) {
-    SetLastError(host::sockets::WsaErrorOf(error));
-    return SOCKET_ERROR;
+  size_t size = static_cast<size_t>(len);
+  size_t room = size;  // what the peer takes before it stops reading
+  {
+    std::lock_guard<std::mutex> guard(State().lock);
+    if (State().stallAfter) room = std::min(size, *State().stallAfter - std::min(*State().stallAfter, socket.sent));
   }
-  return static_cast<int>(sent);
+  const bool limited = socket.sendTimeout != 0;
+  const auto deadline =
+      std::chrono::steady_clock::now() +
+      std::chrono::microseconds(limited ? host::sockets::RealWaitMicroseconds(socket.sendTimeout) : 0);
+  size_t done = 0;
+  while (done < size) {
+    if (done < room) {
+      int error = 0;
+      long n = host::tcp::SendSome(socket.fd, buf + done, room - done, &error);
+      if (n < 0 && n != host::tcp::kWouldBlock) {
+        SetLastError(host::sockets::WsaErrorOf(error));
+        return SOCKET_ERROR;
+      }
+      if (n > 0) {
+        done += static_cast<size_t>(n);
+        host::sockets::Update(s, [&](host::sockets::Socket& entry) { entry.sent += static_cast<size_t>(n); });
+        continue;
+      }
+    }
+    if (socket.nonBlocking) {
+      if (done > 0) break;
+      SetLastError(WSAEWOULDBLOCK);
+      return SOCKET_ERROR;
+    }
+    // The buffers are full: wait for room until the send time-out.
+    auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
+    if (limited && left.count() <= 0) {
+      host::sockets::TimedOut("send", socket.sendTimeout);
+      host::sockets::Update(s, [](host::sockets::Socket& entry) { entry.aborted = true; });
+      SetLastError(WSAETIMEDOUT);
+      return SOCKET_ERROR;
+    }
+    if (done >= room) {
+      // A peer that takes nothing more: Windows would block this thread for good.
+      if (!limited) {
+        std::fprintf(stderr, "send without a time-out to a peer that stopped reading would block\n");
+        std::abort();
+      }
+      std::this_thread::sleep_for(left);
+      continue;
+    }
+    std::vector<host::tcp::Readiness> entry{host::tcp::Readiness{socket.fd}};
+    entry[0].wantWrite = true;
+    host::tcp::Poll(&entry, limited ? left.count() : -1);
+  }
+  return static_cast<int>(done);
 }
 
 int WINAPI recv(SOCKET s, char* buf, int len, int flags) {
@@ -331,20 +521,19 @@ int WINAPI recv(SOCKET s, char* buf, int len, int flags) {
   host::sockets::Socket socket;
   if (!host::sockets::ReadyToTransfer(s, buf, len, &socket)) return SOCKET_ERROR;
   long long timeoutMicroseconds = -1;
-  if (socket.receiveTimeout != 0) {
-    auto real = host::clock::RealDuration(socket.receiveTimeout);
-    std::chrono::microseconds floor;
-    {
-      std::lock_guard<std::mutex> guard(State().lock);
-      floor = State().minimumRealWait;
-    }
-    timeoutMicroseconds = std::max(real, floor).count();
+  if (socket.nonBlocking) {
+    timeoutMicroseconds = 0;
+  } else if (socket.receiveTimeout != 0) {
+    timeoutMicroseconds = host::sockets::RealWaitMicroseconds(socket.receiveTimeout);
   }
   int error = 0;
   long received = host::tcp::Receive(socket.fd, buf, static_cast<size_t>(len), timeoutMicroseconds, &error);
   if (received == host::tcp::kTimedOut) {
-    host::clock::RecordWait("recv", socket.receiveTimeout);
-    host::clock::Advance(socket.receiveTimeout);
+    if (socket.nonBlocking) {
+      SetLastError(WSAEWOULDBLOCK);
+      return SOCKET_ERROR;
+    }
+    host::sockets::TimedOut("recv", socket.receiveTimeout);
     SetLastError(WSAETIMEDOUT);
     return SOCKET_ERROR;
   }
@@ -353,6 +542,122 @@ int WINAPI recv(SOCKET s, char* buf, int len, int flags) {
     return SOCKET_ERROR;
   }
   return static_cast<int>(received);
+}
+
+int WINAPI __WSAFDIsSet(SOCKET s, fd_set* set) {
+  for (u_int i = 0; i < set->fd_count; ++i) {
+    if (set->fd_array[i] == s) return 1;
+  }
+  return 0;
+}
+
+namespace host {
+namespace sockets {
+namespace {
+
+enum SetKind { kRead, kWrite, kExcept };
+
+// One socket of a select: which sets name it and what it is ready for.
+struct Watched {
+  SOCKET value;
+  bool in[3] = {};
+  bool ready[3] = {};
+};
+
+// What each watched socket is ready for now; the count of (socket, set) pairs ready.
+int Look(std::vector<Watched>* watched, std::vector<tcp::Readiness>* polled) {
+  polled->clear();
+  int count = 0;
+  for (Watched& w : *watched) {
+    Socket socket;
+    if (!Usable(w.value, &socket)) continue;
+    const bool connected = socket.link == Link::kConnected;
+    tcp::Readiness entry{socket.fd};
+    entry.wantRead = w.in[kRead] && connected;
+    entry.wantWrite = (w.in[kWrite] && connected) || socket.link == Link::kConnecting;
+    std::vector<tcp::Readiness> one{entry};
+    const bool now = (entry.wantRead || entry.wantWrite) && tcp::Poll(&one, 0);
+    w.ready[kRead] = entry.wantRead && now && one[0].readable;
+    w.ready[kWrite] = w.in[kWrite] && connected && now && one[0].writable;
+    w.ready[kExcept] = w.in[kExcept] && socket.link == Link::kFailed && socket.pendingError != 0;
+    for (bool r : w.ready) count += r;
+    if (entry.wantRead || entry.wantWrite) polled->push_back(entry);
+  }
+  return count;
+}
+
+}  // namespace
+}  // namespace sockets
+}  // namespace host
+
+int WINAPI select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds, const struct timeval* timeout) {
+  HOST_ENTER("select", SOCKET_ERROR);
+  using namespace host::sockets;
+  {
+    std::lock_guard<std::mutex> guard(State().lock);
+    if (State().starts == 0) {
+      SetLastError(WSANOTINITIALISED);
+      return SOCKET_ERROR;
+    }
+  }
+  fd_set* sets[3] = {readfds, writefds, exceptfds};
+  std::vector<Watched> watched;
+  for (int kind = 0; kind < 3; ++kind) {
+    if (!sets[kind]) continue;
+    for (u_int i = 0; i < sets[kind]->fd_count && i < FD_SETSIZE; ++i) {
+      SOCKET value = sets[kind]->fd_array[i];
+      if (!Usable(value, nullptr)) return SOCKET_ERROR;
+      auto it = std::find_if(watched.begin(), watched.end(), [&](const Watched& w) { return w.value == value; });
+      if (it == watched.end()) it = watched.insert(watched.end(), Watched{value});
+      it->in[kind] = true;
+    }
+  }
+  // Documented: all three sets empty or null, or a negative time-out, is invalid.
+  if (watched.empty() || (timeout && (timeout->tv_sec < 0 || timeout->tv_usec < 0))) {
+    SetLastError(WSAEINVAL);
+    return SOCKET_ERROR;
+  }
+  const bool limited = timeout != nullptr;
+  DWORD limitMs = limited ? static_cast<DWORD>(timeout->tv_sec * 1000 + timeout->tv_usec / 1000) : INFINITE;
+  std::vector<host::tcp::Readiness> polled;
+  int count = Look(&watched, &polled);
+  if (count == 0 && limitMs > 0) {
+    // A connect in progress that is given up first ends the wait then (in exceptfds).
+    DWORD waitMs = limitMs;
+    for (const Watched& w : watched) {
+      Socket socket;
+      if (Usable(w.value, &socket) && socket.link == Link::kConnecting) waitMs = std::min(waitMs, GiveUpLeft(socket));
+    }
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::microseconds(waitMs == INFINITE ? 0 : RealWaitMicroseconds(waitMs));
+    while (count == 0) {
+      auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
+      if (waitMs != INFINITE && left.count() <= 0) {
+        TimedOut("select", waitMs);
+        count = Look(&watched, &polled);
+        break;
+      }
+      // Sockets with nothing to poll (a failed connect only watched for writing) still wait.
+      if (polled.empty()) {
+        if (waitMs == INFINITE) {
+          std::fprintf(stderr, "select without a time-out on sockets that cannot become ready would block\n");
+          std::abort();
+        }
+        std::this_thread::sleep_for(left);
+        continue;
+      }
+      host::tcp::Poll(&polled, waitMs == INFINITE ? -1 : left.count());
+      count = Look(&watched, &polled);
+    }
+  }
+  for (int kind = 0; kind < 3; ++kind) {
+    if (!sets[kind]) continue;
+    FD_ZERO(sets[kind]);
+    for (const Watched& w : watched) {
+      if (w.ready[kind]) FD_SET(w.value, sets[kind]);
+    }
+  }
+  return count;
 }
 
 ULONG WINAPI inet_addr(const char* cp) {

@@ -1,5 +1,6 @@
 #include "engine/flash_burn.h"
 
+#include <algorithm>
 #include <climits>
 #include <string>
 
@@ -20,6 +21,9 @@ namespace {
 constexpr DWORD kUsbReplyDelayMs = 10000;
 constexpr DWORD kUsbReplyTimeoutMs = 120000;
 constexpr DWORD kNetReplyDelayMs = 5000;
+// The network burn sends the image in pieces of this size, so that the send time-out measures a
+// printer that stopped reading, not the time the whole image takes.
+constexpr DWORD kNetPieceBytes = 64 * 1024;
 constexpr DWORD kAfterNetBurnMs = 10000;
 // The parallel download's pauses around the spooler restarts, the printer-UI command and the burn.
 constexpr DWORD kBeforeSpoolerStopMs = 2000;
@@ -277,6 +281,28 @@ int BurnFlashPrllPort(HANDLE port, HANDLE image) {
   return DOWNLOAD_STATUS_SUCCESS;
 }
 
+namespace {
+
+// Sends the image in pieces, each of which must go out whole. A piece that times out names the
+// offset the image had reached.
+bool SendImage(NetConnection& connection, const ImageInMemory& buffer) {
+  const DWORD size = buffer.sizeLow();
+  for (DWORD offset = 0; offset < size;) {
+    const DWORD piece = std::min(size - offset, kNetPieceBytes);
+    if (!connection.Send(buffer.bytes() + offset, static_cast<int>(piece))) {
+      if (connection.LastError() == WSAETIMEDOUT) {
+        DiagLog::Write(L"NetBurn: send stalled at %u of %u bytes (gle=%d)", static_cast<unsigned>(offset),
+                       static_cast<unsigned>(size), connection.LastError());
+      }
+      return false;
+    }
+    offset += piece;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool NetBurnFlash(HANDLE image, uint16_t target) {
   ImageInMemory buffer(image);
   if (!buffer.Load() || buffer.sizeLow() > INT_MAX) return false;
@@ -290,7 +316,7 @@ bool NetBurnFlash(HANDLE image, uint16_t target) {
     connection.Send(PJL_UEL, PJL_UEL_LENGTH);
     return false;
   }
-  if (!connection.Send(buffer.bytes(), static_cast<int>(buffer.sizeLow()))) return false;
+  if (!SendImage(connection, buffer)) return false;
 
   Sleep(kNetReplyDelayMs);
   AclReply reply;

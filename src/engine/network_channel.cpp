@@ -1,7 +1,9 @@
 #include "engine/network_channel.h"
 
 #include <cstring>
+#include <iterator>
 
+#include "diag/diag_log.h"
 #include "engine/engine_context.h"
 
 int NetStartup() {
@@ -15,22 +17,61 @@ int NetStartup() {
   return 0;
 }
 
-NetConnection::NetConnection(DWORD receiveTimeoutMs) {
+namespace {
+
+// Connects without blocking and waits at most NET_CONNECT_TIMEOUT_MS for the outcome: a failed
+// connect shows in the exception set, a finished one as writable, and SO_ERROR confirms it.
+// Restores blocking mode for the exchange. False on any failure.
+bool ConnectBounded(SOCKET s, const sockaddr_in& printer) {
+  ULONG nonBlocking = 1;
+  if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return false;
+  if (connect(s, reinterpret_cast<const sockaddr*>(&printer), sizeof printer) != 0) {
+    if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_SET(s, &writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &failed);
+    timeval limit = {NET_CONNECT_TIMEOUT_MS / 1000, (NET_CONNECT_TIMEOUT_MS % 1000) * 1000};
+    int ready = select(0, nullptr, &writable, &failed, &limit);
+    if (ready == 0) {
+      wchar_t address[FWDownloadContext::kTextChars] = {};
+      MultiByteToWideChar(CP_ACP, 0, EngineContext().ipAddress, -1, address, static_cast<int>(std::size(address)));
+      DiagLog::Write(L"NetConnect: no answer from %ls within %u ms", address,
+                     static_cast<unsigned>(NET_CONNECT_TIMEOUT_MS));
+      return false;
+    }
+    if (ready < 0 || !FD_ISSET(s, &writable)) return false;
+    int error = 0;
+    int length = sizeof error;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 || error != 0) {
+      return false;
+    }
+  }
+  ULONG blocking = 0;
+  return ioctlsocket(s, FIONBIO, &blocking) == 0;
+}
+
+bool SetTimeout(SOCKET s, int option, DWORD milliseconds) {
+  return setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char*>(&milliseconds), sizeof milliseconds) == 0;
+}
+
+}  // namespace
+
+NetConnection::NetConnection(DWORD timeoutMs) {
   startup_ = NetStartup();
   if (startup_ != 0) return;
   started_ = true;
 
   socket_.reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   if (!socket_) return;
-  DWORD timeout = receiveTimeoutMs;
-  if (setsockopt(socket_.get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout) != 0) {
-    return;
-  }
+  if (!SetTimeout(socket_.get(), SO_RCVTIMEO, timeoutMs) || !SetTimeout(socket_.get(), SO_SNDTIMEO, timeoutMs)) return;
   sockaddr_in printer = {};
   printer.sin_family = AF_INET;
   printer.sin_port = htons(NET_PRINTER_PORT);
   printer.sin_addr.s_addr = inet_addr(EngineContext().ipAddress);
-  connected_ = connect(socket_.get(), reinterpret_cast<const sockaddr*>(&printer), sizeof printer) >= 0;
+  connected_ = ConnectBounded(socket_.get(), printer);
 }
 
 NetConnection::~NetConnection() {
@@ -41,7 +82,7 @@ NetConnection::~NetConnection() {
 bool NetConnection::Send(const void* data, int length) {
   if (!connected_) return false;
   int sent = send(socket_.get(), static_cast<const char*>(data), length, 0);
-  if (sent == SOCKET_ERROR) lastError_ = WSAGetLastError();
+  lastError_ = sent == SOCKET_ERROR ? WSAGetLastError() : 0;
   return sent == length;
 }
 

@@ -1,6 +1,7 @@
 // The network channel: every ACL exchange with a networked printer runs over its own short TCP
-// connection to the printer's port 9100, with its own start-up of the socket library. None of
-// these operations writes log lines.
+// connection to the printer's port 9100, with its own start-up of the socket library. No wait is
+// without a bound: the connect gives up after NET_CONNECT_TIMEOUT_MS (the one line these
+// operations log), and every send and receive has the operation's time-out.
 #pragma once
 
 #include <cstddef>
@@ -11,10 +12,15 @@
 #include "platform/win32.h"
 
 constexpr u_short NET_PRINTER_PORT = 9100;
-// Receive time-outs (SO_RCVTIMEO), milliseconds.
+// Receive time-outs (SO_RCVTIMEO), milliseconds; each operation sets the same send time-out
+// (SO_SNDTIMEO), so a printer that stops reading ends a send as one that does not answer ends a
+// receive.
 constexpr DWORD NET_VERSION_TIMEOUT_MS = 8000;
 constexpr DWORD NET_INFO_TIMEOUT_MS = 20000;   // device ID and build information
 constexpr DWORD NET_BURN_TIMEOUT_MS = 20000;
+// How long a connect may take: a printer on the local network answers in milliseconds; this
+// covers a lost SYN and its first retransmission.
+constexpr DWORD NET_CONNECT_TIMEOUT_MS = 5000;
 // Size of the `out` buffers of the information queries: up to 1024 text bytes and a zero byte.
 constexpr size_t NET_INFO_BUFFER_SIZE = 1025;
 
@@ -22,12 +28,14 @@ constexpr size_t NET_INFO_BUFFER_SIZE = 1025;
 // code when it cannot start; 1 when it grants another version (it is then released again).
 int NetStartup();
 
-// The connection sequence: start the library, create the socket, set the receive time-out,
-// connect to the context's ipAddress on port 9100. The object owns what the sequence opened and
-// releases it exactly once (socket closed first, then WSACleanup), on every path.
+// The connection sequence: start the library, create the socket, set the receive and send
+// time-outs, connect to the context's ipAddress on port 9100 (without blocking, waiting at most
+// NET_CONNECT_TIMEOUT_MS; the socket is blocking again afterwards). The object owns what the
+// sequence opened and releases it exactly once (socket closed first, then WSACleanup), on every
+// path.
 class NetConnection {
  public:
-  explicit NetConnection(DWORD receiveTimeoutMs);
+  explicit NetConnection(DWORD timeoutMs);
   ~NetConnection();
   NetConnection(const NetConnection&) = delete;
   NetConnection& operator=(const NetConnection&) = delete;
@@ -41,7 +49,7 @@ class NetConnection {
   bool Send(const void* data, int length);
   // One recv of at most `length` bytes: the count (0 when the printer closed), or -1.
   int Receive(void* buffer, int length);
-  // WSAGetLastError after the last failed send or receive.
+  // WSAGetLastError after the last send or receive that failed with -1 (0 after any other).
   int LastError() const { return lastError_; }
 
  private:

@@ -157,9 +157,10 @@ void SetLanguages(LANGID userUi, LANGID systemUi, LANGID userDefault, LANGID sys
   host::windows::SetUiLanguages(userUi, systemUi, userDefault, systemDefault);
 }
 
-void WriteImage(const std::wstring& fileName, const std::string& version) {
+void WriteImage(const std::wstring& fileName, const std::string& version, uint32_t bodySize) {
   fwimage::ImageLayout layout;
   layout.version = version;
+  layout.bodySize = bodySize;
   bool networkModel = fileName.find(L"n.bin") != std::wstring::npos;
   layout.typeId = networkModel ? fwimage::kTypeId2 : fwimage::kTypeId1;
   testing_support::WriteImageFile(kProgramDirectory + fileName, layout);
@@ -192,9 +193,9 @@ InstalledPrinter InstallParallelPrinter(const std::wstring& name, simprinter::Pr
 }
 
 InstalledPrinter InstallNetworkPrinter(const std::wstring& name, simprinter::PrinterSettings settings,
-                                       const std::string& hostName) {
+                                       const std::string& hostName, bool acceptNothing) {
   InstalledPrinter installed;
-  installed.network = std::make_unique<testing_support::PrinterOnLoopback>(std::move(settings));
+  installed.network = std::make_unique<testing_support::PrinterOnLoopback>(std::move(settings), acceptNothing);
   const std::string& address = installed.network->address();
   if (!hostName.empty()) host::network::SetHostAddresses(hostName, {address});
   const std::string& portAddress = hostName.empty() ? address : hostName;

@@ -27,7 +27,7 @@ constexpr UINT kBoxWarning = MB_ICONWARNING | MB_TOPMOST;
 // time. Every test of the program calls it first.
 void PrepareProgram();
 // Writes an image of `version` (file type 2 for the network model's files) beside the program.
-void WriteImage(const std::wstring& fileName, const std::string& version);
+void WriteImage(const std::wstring& fileName, const std::string& version, uint32_t bodySize = 4096);
 
 // A supported printer installed on the spooler, with a simulated printer behind its port.
 struct InstalledPrinter {
@@ -41,8 +41,9 @@ InstalledPrinter InstallUsbPrinter(const std::wstring& name, simprinter::Printer
 InstalledPrinter InstallParallelPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {});
 // With a `hostName`, the port's address is that name, which the name service resolves to the
 // printer's loopback address.
+// With `acceptNothing`, connects to the printer never complete.
 InstalledPrinter InstallNetworkPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {},
-                                       const std::string& hostName = "");
+                                       const std::string& hostName = "", bool acceptNothing = false);
 
 struct Box {
   std::wstring text;

@@ -15,6 +15,7 @@
 #include "host/machine.h"
 #include "host/process.h"
 #include "host/services.h"
+#include "host/sockets.h"
 #include "host/windows.h"
 #include "support/cases.h"
 #include "support/trace.h"
@@ -238,6 +239,39 @@ TEST(DownloadWorkflow, ANetworkBurnIsFollowedByThirtyFiveSeconds) {
   installed.network->WaitForIdle();
   EXPECT_EQ(installed.printer().Model().Version(), 216u);
   EXPECT_EQ(program.Rows()[0][2], L"-- Updated --");
+  program.Finish();
+}
+
+// A network printer that takes part of the image and then stops reading, its connection open:
+// the burn gives up 20 s (host clock) after the printer took its last byte, and the workflow ends
+// as for any failed burn, its 35 s wait included.
+TEST(DownloadWorkflow, ANetworkPrinterThatStopsReadingMidImageEndsInTheFailureBox) {
+  app_test::PrepareProgram();
+  auto installed = app_test::InstallNetworkPrinter(L"Office");
+  simprinter::ReadFaults stall;
+  stall.stallAfter = 200000;
+  installed.printer().SetReadFaults(stall);
+  app_test::WriteImage(L"TVQ5530n.bin", "216", 1 << 20);
+
+  RunningProgram program;
+  program.MainDialog();
+  host::clock::ClearWaits();
+  std::vector<Box> boxes = DownloadOnce(program);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, L"Firmware download was not successful.");
+  EXPECT_EQ(boxes[0].flags, app_test::kBoxError);
+  EXPECT_EQ(host::clock::WaitsOf("send"), std::vector<DWORD>{20000});
+  std::vector<DWORD> sleeps = host::clock::WaitsOf("Sleep");
+  EXPECT_NE(std::find(sleeps.begin(), sleeps.end(), 35000u), sleeps.end());
+  std::vector<std::wstring> lines = testing_support::TraceTexts();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::wstring& line) { return line.rfind(L"NetBurn: send stalled at ", 0) == 0; }),
+            1);
+  EXPECT_EQ(installed.printer().Count(simprinter::Event::kStalled), 1);
+  EXPECT_EQ(installed.printer().Model().Version(), 215u);
+  EXPECT_EQ(program.Rows()[0][2], L"215");
+  EXPECT_EQ(host::sockets::OpenSocketCount(), 0);
+  EXPECT_EQ(host::sockets::StartCount(), 0);
   program.Finish();
 }
 

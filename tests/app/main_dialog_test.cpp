@@ -184,6 +184,23 @@ TEST(MainDialog, PrintersWithoutVersionAreLeftOutAndNoneFoundIsSaid) {
   program.Finish();
 }
 
+// A network printer whose connection never completes holds the list up for the 5 s connect bound
+// only, and is left out.
+TEST(MainDialog, APrinterThatNeverAnswersTheConnectionIsLeftOutAfterFiveSeconds) {
+  app_test::PrepareProgram();
+  auto office = InstallNetworkPrinter(L"Office");
+  auto basement = InstallNetworkPrinter(L"Basement", {}, "", true);
+
+  RunningProgram program;
+  EXPECT_EQ(program.Rows(), (Rows{{L"Office", L"Network", L"215"}}));
+  const std::string& address = basement.network->address();
+  EXPECT_EQ(TraceCount(L"NetConnect: no answer from " + std::wstring(address.begin(), address.end()) +
+                       L" within 5000 ms"),
+            1);
+  EXPECT_EQ(host::clock::WaitsOf("select"), std::vector<DWORD>{5000});
+  program.Finish();
+}
+
 TEST(MainDialog, AnAddressWithoutExactAnsiFormIsNotUsed) {
   // Full-width digits best-fit to the printer's real address; they must not reach it.
   app_test::PrepareProgram();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,27 @@ class TempFolder {
 
 // Creates (or replaces) a file holding `bytes`; false when any call fails.
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
+
+// A TCP peer on a loopback address for the socket cases, made by the environment rather than
+// through the calls under test (on the simulated host a simulated printer's server, under Wine a
+// Winsock listener). kNeverReads takes connections and never reads what they send; kNeverAnswers
+// keeps its accept queue full, so that Linux drops the SYN of every other connect to it.
+enum class PeerKind { kNeverReads, kNeverAnswers };
+class LoopbackPeer {
+ public:
+  explicit LoopbackPeer(PeerKind kind);
+  ~LoopbackPeer();
+  LoopbackPeer(const LoopbackPeer&) = delete;
+  LoopbackPeer& operator=(const LoopbackPeer&) = delete;
+
+  // Where to connect; sin_port is 0 when the peer could not be made.
+  const sockaddr_in& address() const { return address_; }
+
+ private:
+  struct Parts;
+  std::unique_ptr<Parts> parts_;
+  sockaddr_in address_ = {};
+};
 
 // Machine state that some cases read and the Win32 API they use cannot make: a registry key with
 // values below HKEY_LOCAL_MACHINE and an installed printer. Under Wine it is made before the run

@@ -1,12 +1,14 @@
-// Windows Sockets start-up and clean-up as the program pairs them, and inet_addr on the address
-// texts a printer's port can hold.
+// Windows Sockets start-up and clean-up as the program pairs them, the bounded connect and send
+// of the network channel, and inet_addr on the address texts a printer's port can hold.
 #include <cstring>
+#include <string>
 
 #include "conformance.h"
 
 namespace {
 
 using conformance::kPoison;
+using conformance::LoopbackPeer;
 
 // A start-up's result and what it reported, the poisoned start-up data left behind when it failed.
 struct Startup {
@@ -119,6 +121,112 @@ TEST_F(Sockets, ConnectionToAClosedPortIsRefused) {
   WSASetLastError(static_cast<int>(kPoison));
   EXPECT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAECONNREFUSED);
+  EXPECT_EQ(closesocket(s), 0);
+}
+
+// What a non-blocking connect came to after one select on its writable and exception sets.
+struct ConnectOutcome {
+  int connectError;
+  int selected;
+  bool writable;
+  bool failed;
+  int socketError;  // SO_ERROR afterwards
+};
+
+ConnectOutcome ConnectWithoutBlocking(SOCKET s, const sockaddr_in& peer, long seconds) {
+  ConnectOutcome outcome = {};
+  ULONG on = 1;
+  EXPECT_EQ(ioctlsocket(s, FIONBIO, &on), 0);
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer), SOCKET_ERROR);
+  outcome.connectError = WSAGetLastError();
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_SET(s, &writable);
+  FD_ZERO(&failed);
+  FD_SET(s, &failed);
+  timeval limit = {seconds, 0};
+  outcome.selected = select(0, nullptr, &writable, &failed, &limit);
+  outcome.writable = FD_ISSET(s, &writable) != 0;
+  outcome.failed = FD_ISSET(s, &failed) != 0;
+  int length = sizeof outcome.socketError;
+  outcome.socketError = static_cast<int>(kPoison);
+  EXPECT_EQ(getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&outcome.socketError), &length), 0);
+  EXPECT_EQ(length, static_cast<int>(sizeof(int)));
+  return outcome;
+}
+
+// A non-blocking connect always reports WSAEWOULDBLOCK; select then shows a finished connection
+// as writable and a failed one in the exception set only (not as writable, as POSIX would), with
+// the reason in SO_ERROR. A connect that is never answered leaves both sets empty when select
+// times out.
+TEST_F(Sockets, NonBlockingConnectEndsInSelect) {
+  LoopbackPeer listening(conformance::PeerKind::kNeverReads);
+  LoopbackPeer unanswering(conformance::PeerKind::kNeverAnswers);
+  ASSERT_NE(listening.address().sin_port, 0);
+  ASSERT_NE(unanswering.address().sin_port, 0);
+  sockaddr_in closed = {};
+  closed.sin_family = AF_INET;
+  closed.sin_port = htons(1);  // nothing listens on port 1 of the loopback address
+  closed.sin_addr.s_addr = inet_addr("127.0.0.1");
+  struct Case {
+    const char* name;
+    sockaddr_in peer;
+    long seconds;
+    ConnectOutcome expected;
+  } cases[] = {
+      {"listening", listening.address(), 5, {WSAEWOULDBLOCK, 1, true, false, 0}},
+      {"closed port", closed, 5, {WSAEWOULDBLOCK, 1, false, true, WSAECONNREFUSED}},
+      {"never answered", unanswering.address(), 1, {WSAEWOULDBLOCK, 0, false, false, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_NE(s, INVALID_SOCKET) << "error " << WSAGetLastError();
+    ConnectOutcome outcome = ConnectWithoutBlocking(s, c.peer, c.seconds);
+    EXPECT_EQ(outcome.connectError, c.expected.connectError);
+    EXPECT_EQ(outcome.selected, c.expected.selected);
+    EXPECT_EQ(outcome.writable, c.expected.writable);
+    EXPECT_EQ(outcome.failed, c.expected.failed);
+    EXPECT_EQ(outcome.socketError, c.expected.socketError);
+    if (outcome.writable) {
+      // Connected and still non-blocking: a receive with nothing there does not wait.
+      char byte = 0;
+      WSASetLastError(static_cast<int>(kPoison));
+      EXPECT_EQ(recv(s, &byte, 1, 0), SOCKET_ERROR);
+      EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    }
+    EXPECT_EQ(closesocket(s), 0);
+  }
+  // Documented: select with no socket in any set is invalid.
+  timeval limit = {1, 0};
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(select(0, nullptr, nullptr, nullptr, &limit), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+}
+
+// A blocking send to a peer that stops reading returns only when everything is in the buffers:
+// once they are full, SO_SNDTIMEO (a DWORD of milliseconds, read back as set) ends it with
+// WSAETIMEDOUT.
+TEST_F(Sockets, SendToAPeerThatStopsReadingEndsWithTheSendTimeOut) {
+  LoopbackPeer peer(conformance::PeerKind::kNeverReads);
+  ASSERT_NE(peer.address().sin_port, 0);
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ASSERT_NE(s, INVALID_SOCKET) << "error " << WSAGetLastError();
+  ASSERT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&peer.address()), sizeof(sockaddr_in)), 0)
+      << "error " << WSAGetLastError();
+  DWORD timeout = 1000;
+  EXPECT_EQ(setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout), 0);
+  DWORD readBack = kPoison;
+  int length = sizeof readBack;
+  EXPECT_EQ(getsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&readBack), &length), 0);
+  EXPECT_EQ(readBack, 1000u);
+  EXPECT_EQ(length, static_cast<int>(sizeof(DWORD)));
+  const std::string data(16 << 20, 'x');  // far more than any socket buffers hold
+  WSASetLastError(static_cast<int>(kPoison));
+  EXPECT_EQ(send(s, data.data(), static_cast<int>(data.size()), 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAETIMEDOUT);
   EXPECT_EQ(closesocket(s), 0);
 }
 

@@ -150,6 +150,78 @@ TEST(HostSockets, ReceiveTimeOutRunsOnTheHostClock) {
   WSACleanup();
 }
 
+// A send that finds the buffers full ends after SO_SNDTIMEO in full on the host clock; the
+// connection is then unusable, as Windows leaves it.
+TEST(HostSockets, SendTimeOutRunsOnTheHostClockAndAbortsTheConnection) {
+  testing_support::PrinterOnLoopback printer;
+  simprinter::ReadFaults nothing;
+  nothing.stallAfter = 0;
+  printer.printer().SetReadFaults(nothing);
+  WSADATA data;
+  ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &data), 0);
+  SOCKET s = ConnectedSocket(printer.address(), 8000);
+  DWORD timeout = 20000;
+  ASSERT_EQ(setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout), 0);
+  const std::string image(4 << 20, 'x');
+  WSASetLastError(kPoison);
+  EXPECT_EQ(send(s, image.data(), static_cast<int>(image.size()), 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAETIMEDOUT);
+  EXPECT_EQ(host::clock::WaitsOf("send"), std::vector<DWORD>{20000});
+  EXPECT_EQ(host::clock::Now(), 20000u);
+  char byte = 0;
+  EXPECT_EQ(send(s, "x", 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAECONNABORTED);
+  EXPECT_EQ(recv(s, &byte, 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAECONNABORTED);
+  closesocket(s);
+  WSACleanup();
+}
+
+// An endpoint that never answers: a blocking connect gives up after Windows' SYN retransmissions,
+// 21 s of host clock; a select that would wait longer ends then too, the connect failed.
+TEST(HostSockets, ConnectThatIsNeverAnsweredGivesUpAfter21Seconds) {
+  testing_support::PrinterOnLoopback printer({}, true);
+  sockaddr_in peer = {};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(9100);
+  peer.sin_addr.s_addr = inet_addr(printer.address().c_str());
+  WSADATA data;
+  ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &data), 0);
+
+  SOCKET blocking = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  WSASetLastError(kPoison);
+  EXPECT_EQ(connect(blocking, reinterpret_cast<const sockaddr*>(&peer), sizeof peer), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAETIMEDOUT);
+  EXPECT_EQ(host::clock::WaitsOf("connect"), std::vector<DWORD>{21000});
+  closesocket(blocking);
+
+  host::clock::Reset();
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ULONG on = 1;
+  ASSERT_EQ(ioctlsocket(s, FIONBIO, &on), 0);
+  EXPECT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+  EXPECT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEALREADY);
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_SET(s, &writable);
+  FD_ZERO(&failed);
+  FD_SET(s, &failed);
+  timeval limit = {30, 0};
+  EXPECT_EQ(select(0, nullptr, &writable, &failed, &limit), 1);
+  EXPECT_EQ(writable.fd_count, 0u);
+  EXPECT_TRUE(FD_ISSET(s, &failed));
+  EXPECT_EQ(host::clock::WaitsOf("select"), std::vector<DWORD>{21000});
+  int error = 0;
+  int length = sizeof error;
+  EXPECT_EQ(getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length), 0);
+  EXPECT_EQ(error, WSAETIMEDOUT);
+  closesocket(s);
+  WSACleanup();
+}
+
 TEST(HostSockets, SendAndReceiveOverLoopback) {
   testing_support::PrinterOnLoopback printer;
   WSADATA data;

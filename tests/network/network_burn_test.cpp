@@ -2,6 +2,8 @@
 // printers on loopback addresses of their own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -26,10 +28,11 @@ using testing_support::Traced;
 
 const wchar_t kImagePath[] = L"C:\\Program Files\\Corvel\\TVQ5530n.bin";
 
-std::string WriteImage(uint32_t typeId = fwimage::kTypeId2, const std::string& version = "216") {
+std::string WriteImage(uint32_t typeId = fwimage::kTypeId2, const std::string& version = "216",
+                       uint32_t bodySize = 3001) {
   fwimage::ImageLayout layout;
   layout.typeId = typeId;
-  layout.bodySize = 3001;
+  layout.bodySize = bodySize;
   layout.version = version;
   return testing_support::WriteImageFile(kImagePath, layout);
 }
@@ -185,6 +188,63 @@ TEST(NetworkBurn, PrinterThatDropsTheConnectionInsideTheImageFails) {
   LoadContext(printer);
   EXPECT_EQ(DownLoadNewFW(), BURN_STATUS_FAILED);
   EXPECT_EQ(printer.printer().Model().BurnCount(), 0);
+}
+
+// A printer that takes part of the image and then reads nothing more, keeping the connection
+// open: the piece that finds the buffers full fails after the 20 s send time-out, and the burn
+// ends without waiting for a reply. The line names the offset the image had reached.
+TEST(NetworkBurn, PrinterThatStopsReadingMidImageFailsAfterTheSendTimeOut) {
+  PrinterOnLoopback printer;
+  simprinter::ReadFaults stall;
+  stall.stallAfter = 9 + 25 + 16 + 300000;
+  printer.printer().SetReadFaults(stall);
+  const std::string image = WriteImage(fwimage::kTypeId2, "216", 1 << 20);
+  LoadContext(printer);
+  const auto before = host::clock::Now();
+  EXPECT_EQ(DownLoadNewFW(), BURN_STATUS_FAILED);
+  EXPECT_EQ(host::sockets::SendTimeouts(), std::vector<DWORD>{NET_BURN_TIMEOUT_MS});
+  EXPECT_EQ(host::clock::WaitsOf("send"), std::vector<DWORD>{NET_BURN_TIMEOUT_MS});
+  EXPECT_EQ(host::clock::WaitsOf("Sleep"), std::vector<DWORD>{10000});  // only the pause after the burn
+  EXPECT_EQ(host::clock::Now() - before, NET_BURN_TIMEOUT_MS + 10000u);
+
+  std::vector<std::wstring> lines = testing_support::TraceTexts();
+  auto stalled = std::find_if(lines.begin(), lines.end(), [](const std::wstring& line) {
+    return line.rfind(L"NetBurn: send stalled at ", 0) == 0;
+  });
+  ASSERT_NE(stalled, lines.end());
+  unsigned offset = 0;
+  unsigned size = 0;
+  int gle = 0;
+  ASSERT_EQ(std::swscanf(stalled->c_str(), L"NetBurn: send stalled at %u of %u bytes (gle=%d)", &offset, &size, &gle), 3);
+  EXPECT_EQ(size, image.size());
+  EXPECT_EQ(gle, WSAETIMEDOUT);
+  EXPECT_EQ(offset % 65536, 0u);
+  EXPECT_GE(offset + 65536, 300000u);  // the piece under way when the printer stopped, or a later one
+  EXPECT_LT(offset, 1u << 20);
+
+  EXPECT_EQ(printer.printer().Count(simprinter::Event::kStalled), 1);
+  EXPECT_EQ(printer.printer().Model().BurnCount(), 0);
+  EXPECT_EQ(host::sockets::StartCount(), 0);
+  EXPECT_EQ(host::sockets::OpenSocketCount(), 0);
+}
+
+// A printer that keeps reading, 128 KiB every 15 s of host clock, never runs into the 20 s send
+// time-out of a 64 KiB piece, though the whole image takes far longer than that. (On loopback the
+// window opens in steps of about 64 KiB, so a printer reading only one piece per step could leave
+// a piece waiting for two steps.)
+TEST(NetworkBurn, SlowPrinterThatKeepsReadingIsBurned) {
+  host::clock::SetCompression(10);  // the 20 s time-out takes 2 s of real time
+  PrinterOnLoopback printer;
+  simprinter::ReadFaults slow;
+  slow.pieceBytes = 128 * 1024;
+  slow.pieceGapMs = static_cast<int>(host::clock::RealDuration(15000).count() / 1000);
+  printer.printer().SetReadFaults(slow);
+  const std::string image = WriteImage(fwimage::kTypeId2, "216", 512 * 1024);
+  LoadContext(printer);
+  EXPECT_EQ(DownLoadNewFW(), DOWNLOAD_STATUS_SUCCESS);
+  EXPECT_TRUE(host::clock::WaitsOf("send").empty());
+  printer.WaitForIdle();
+  EXPECT_EQ(printer.printer().Model().Flash(), BytesOf(image));
 }
 
 }  // namespace

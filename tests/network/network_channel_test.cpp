@@ -13,6 +13,7 @@
 #include "host/sockets.h"
 #include "printer_on_loopback.h"
 #include "support/cases.h"
+#include "support/trace.h"
 
 namespace {
 
@@ -173,6 +174,47 @@ TEST(NetworkChannel, SlowPrinterWithinTheTimeOutSucceeds) {
   EXPECT_EQ(NetGetVersion(), 215);
 }
 
+// A printer that takes the first bytes and then reads nothing more: the send that finds the
+// buffers full ends after the operation's own time-out, which is also its send time-out.
+TEST(NetworkChannel, StalledSendEndsEachQueryAfterItsTimeOut) {
+  for (const Query& query : kQueries) {
+    SCOPED_TRACE(query.name);
+    testing_support::NextCase(query.name);
+    PrinterOnLoopback printer;
+    printer.LoadContext();
+    host::sockets::StallSendsAfter(PJL_UEL_LENGTH);
+    EXPECT_FALSE(query.run());
+    EXPECT_EQ(host::sockets::ReceiveTimeouts(), std::vector<DWORD>{query.timeout});
+    EXPECT_EQ(host::sockets::SendTimeouts(), std::vector<DWORD>{query.timeout});
+    EXPECT_EQ(host::clock::WaitsOf("send"), std::vector<DWORD>{query.timeout});
+    EXPECT_EQ(host::clock::Now(), query.timeout);
+    EXPECT_EQ(host::CallCount("recv"), 0);
+    EXPECT_EQ(host::sockets::StartCount(), 0);
+    EXPECT_EQ(host::sockets::OpenSocketCount(), 0);
+  }
+}
+
+// A printer whose connection never completes (Windows alone would wait 21 s for it, Wine on
+// Linux about two minutes) fails every query after 5 s, before anything is sent.
+TEST(NetworkChannel, ConnectThatNeverCompletesFailsAfterFiveSeconds) {
+  PrinterOnLoopback printer({}, true);
+  printer.LoadContext();
+  const std::wstring line =
+      L"NetConnect: no answer from " + std::wstring(printer.address().begin(), printer.address().end()) +
+      L" within 5000 ms";
+  for (const Query& query : kQueries) {
+    SCOPED_TRACE(query.name);
+    host::clock::Reset();
+    EXPECT_FALSE(query.run());
+    EXPECT_EQ(host::clock::WaitsOf("select"), std::vector<DWORD>{NET_CONNECT_TIMEOUT_MS});
+    EXPECT_EQ(host::clock::Now(), NET_CONNECT_TIMEOUT_MS);
+    EXPECT_EQ(host::sockets::StartCount(), 0);
+    EXPECT_EQ(host::sockets::OpenSocketCount(), 0);
+  }
+  EXPECT_EQ(testing_support::TraceCount(line), 3);
+  EXPECT_EQ(host::CallCount("send"), 0);
+}
+
 TEST(NetworkChannel, OtherSocketLibraryVersionFailsEveryOperationWithoutASocket) {
   PrinterOnLoopback printer;
   printer.LoadContext();
@@ -196,7 +238,7 @@ TEST(NetworkChannel, StartupErrorIsReturnedWithNothingToRelease) {
 }
 
 TEST(NetworkChannel, FailedStepsOfTheConnectionSequenceReleaseEverything) {
-  for (const char* api : {"socket", "setsockopt", "connect"}) {
+  for (const char* api : {"socket", "setsockopt", "ioctlsocket", "connect", "select", "getsockopt"}) {
     for (const Query& query : kQueries) {
       SCOPED_TRACE(std::string(api) + ", " + query.name);
       testing_support::NextCase(std::string(api) + ", " + query.name);

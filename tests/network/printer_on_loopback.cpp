@@ -6,8 +6,9 @@
 
 namespace testing_support {
 
-PrinterOnLoopback::PrinterOnLoopback(simprinter::PrinterSettings settings)
+PrinterOnLoopback::PrinterOnLoopback(simprinter::PrinterSettings settings, bool acceptNothing)
     : printer_(std::move(settings)), server_(printer_) {
+  if (acceptNothing) server_.AcceptNothing();
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
   size_t hash = std::hash<std::string>{}(std::string(test->test_suite_name()) + "." + test->name());
   // Another program may hold the address: try the following ones.

@@ -13,7 +13,8 @@ namespace testing_support {
 
 class PrinterOnLoopback {
  public:
-  explicit PrinterOnLoopback(simprinter::PrinterSettings settings = {});
+  // With `acceptNothing`, connects to the printer never complete (its accept queue stays full).
+  explicit PrinterOnLoopback(simprinter::PrinterSettings settings = {}, bool acceptNothing = false);
   ~PrinterOnLoopback();
 
   simprinter::Printer& printer() { return printer_; }

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/engine_context.h"
 #include "engine/network_channel.h"
+#include "host/clock.h"
 #include "printer/server_process.h"
 
 namespace {
@@ -40,6 +42,34 @@ TEST(PrinterServerProgram, FaultOptionsApplyToTheChosenCommand) {
   char out[NET_INFO_BUFFER_SIZE];
   EXPECT_EQ(NetBuildInfo(out), 0);
   EXPECT_EQ(NetGetVersion(), 215);
+}
+
+// The two faults of how a connection is taken: a printer that stops reading after 20 bytes never
+// sees the whole query and so never answers it; one that accepts nothing is never connected to.
+TEST(PrinterServerProgram, ReadingFaultsEndTheQueryAtItsBounds) {
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* wait;
+    DWORD milliseconds;
+    const char* logged;
+  } cases[] = {
+      {{"--address", "127.64.0.3", "--stall-after", "20"}, "recv", NET_VERSION_TIMEOUT_MS,
+       "reading stopped after 20 received bytes"},
+      {{"--address", "127.64.0.4", "--never-accept"}, "select", NET_CONNECT_TIMEOUT_MS, "stopped (0 connections)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.back());
+    host::clock::Reset();
+    ServerProcess server(c.arguments);
+    ASSERT_TRUE(server.Running());
+    std::wstring address(c.arguments[1].begin(), c.arguments[1].end());
+    ASSERT_EQ(InitGlobals(CONNECTION_NETWORK, nullptr, nullptr, address.c_str()), 1);
+    EXPECT_EQ(NetGetVersion(), 0);
+    EXPECT_EQ(host::clock::WaitsOf(c.wait), std::vector<DWORD>{c.milliseconds});
+    int exitCode;
+    std::string log = server.Stop(&exitCode);
+    EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+  }
 }
 
 TEST(PrinterServerProgram, RefusesBadOptions) {

@@ -9,7 +9,9 @@
 #   current printer gets "Firmware is current..."; the Asian-panel printer, whose image is left
 #   out, gets its "does not support" box; an older network printer is updated ("-- Updated --",
 #   the printer then reports the image's version, the trace shows the 35 s wait); the USB printer
-#   is updated.
+#   is updated; last, a network printer that stops reading mid-image (its image made 8 MiB, larger
+#   than the socket buffers) ends in the burn's failure box after the send time-out and the main
+#   dialog comes back.
 # parallel: the parallel printer is updated, the spooler stopped and started around it.
 set -euo pipefail
 mode=$1
@@ -93,9 +95,10 @@ fi
 
 # The list: every printer that answers, with its connection and version; not the silent one.
 declare -A connection=([older]=Network [current]=Network ["Asian panel"]=Network [localhost]=Network
-                       [USB]=USB [parallel]=Parallel)
-declare -A version=([older]=215 [current]=216 ["Asian panel"]=215 [localhost]=216 [USB]=215 [parallel]=215)
-for role in older current "Asian panel" localhost USB parallel; do
+                       [stalling]=Network [USB]=USB [parallel]=Parallel)
+declare -A version=([older]=215 [current]=216 ["Asian panel"]=215 [localhost]=216 [stalling]=215 [USB]=215
+                    [parallel]=215)
+for role in older current "Asian panel" localhost stalling USB parallel; do
   name="$p ($role)"
   if [ -z "${lab_channel[$name]:-}" ]; then
     echo "NOT CHECKED: \"$name\" (its printer could not start)"
@@ -134,4 +137,22 @@ check "the trace shows the burn and the 35 s wait before the progress dialog end
 
 download "$p (USB)" usb --timeout 150000 wait-cell "-- Updated --"
 logged "$p (USB)" "burn accepted"
+
+# The printer that stops reading mid-image, last: its image (the network model's, now made larger
+# than Wine's and the printer's socket buffers; Linux tunes a send buffer up to 4 MiB) goes out
+# until the buffers are full, the piece under way fails after the 20 s send time-out, then come the
+# fixed waits (the network burn's 10 s, the facade's 5 s, the workflow's 35 s) and the failure box.
+"$LAB_FWIMAGE" --type 2 --body-size 8388608 --version 216 "$lab_folder/TVQ5530n.bin" >/dev/null
+download "$p (stalling)" stalling --timeout 150000 expect-box "Firmware download was not successful."
+drive back wait-dialog "$lab_title" wait-rows "$rows"
+logged "$p (stalling)" "reading stopped after"
+check "the stalling printer accepted no burn" bash -c '! grep -q "burn accepted" "$1"' _ "${lab_log[$p (stalling)]}"
+lab_trace "$work/program.debug" >"$work/trace.txt"
+read -r to_stall stall_to_end < <(awk '/DownLoadNewFW/ { start = $1 } /NetBurn: send stalled at/ && start { stall = $1 }
+    /TerminateProgressThrd\(\)/ && stall { printf "%d %d\n", stall - start, $1 - stall; exit }' "$work/trace.txt") || true
+echo "  stalling: DownLoadNewFW to the stall line ${to_stall:-?} s, the stall line to the progress dialog's end ${stall_to_end:-?} s"
+check "the trace names the stalled send" grep -q "NetBurn: send stalled at [0-9]* of 83886[0-9]* bytes (gle=10060)" "$work/trace.txt"
+check "the send gave up within its 20 s (and the image's transfer) (saw ${to_stall:-no} s)" test "${to_stall:-99}" -le 30
+check "the fixed waits of 10, 5 and 35 s followed (saw ${stall_to_end:-no} s)" \
+  test "${stall_to_end:-0}" -ge 50 -a "${stall_to_end:-99}" -le 60
 finish

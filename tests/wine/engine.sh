@@ -58,15 +58,17 @@ build_info="FW:${fw_fields[0]}, ${fw_fields[1]}, ${fw_fields[2]}; PANEL: $cultur
 # seldom meet, and a taken address is tried again with another.
 random_address() { echo "127.$((RANDOM % 150 + 100)).$((RANDOM % 256)).$((RANDOM % 250 + 2))"; }
 
-# start_printer NAME: starts a printer-server on a free address; sets NAME_address and NAME_log.
-# `timeout` ends it even if this script is killed before it can stop it.
+# start_printer NAME [OPTION...]: starts a printer-server on a free address, with these options
+# too; sets NAME_address and NAME_log. `timeout` ends it even if this script is killed before it
+# can stop it.
 start_printer() {
   local name=$1 address log pid attempt
+  shift
   log=$work/$name.log
   for attempt in 1 2 3 4 5; do
     address=$(random_address)
     timeout 200 "$server" --address "$address" --version "$printer_version" --device-id "$device_id" \
-      --culture "$culture" --fw "$(IFS=,; echo "${fw_fields[*]}")" >"$log" 2>&1 &
+      --culture "$culture" --fw "$(IFS=,; echo "${fw_fields[*]}")" "$@" >"$log" 2>&1 &
     pid=$!
     # It writes its first line once it listens; a start that fails ends the process.
     for _ in $(seq 100); do
@@ -99,6 +101,7 @@ done
 
 start_printer query
 start_printer burn
+start_printer unanswered --never-accept
 
 images=$work/images
 "$fwimage" --standard "$images" --version "$image_version" >"$work/images.txt"
@@ -109,13 +112,15 @@ cat "$work/images.txt"
 export WINE_ENGINE_PRINTER=$query_address
 export WINE_ENGINE_BURN_PRINTER=$burn_address
 export WINE_ENGINE_REFUSED=$refused_address
+export WINE_ENGINE_UNANSWERED=$unanswered_address
 export WINE_ENGINE_IMAGES="Z:${images//\//\\}"
 export WINE_ENGINE_VERSION=$printer_version
 export WINE_ENGINE_IMAGE_VERSION=$image_version
 export WINE_ENGINE_OLDER_VERSION=$older_version
 export WINE_ENGINE_DEVICE_ID=$device_id
 export WINE_ENGINE_BUILD_INFO=$build_info
-echo "printers: $query_address (asked), $burn_address (burned); nothing listens on $refused_address"
+echo "printers: $query_address (asked), $burn_address (burned), $unanswered_address (never accepts);" \
+  "nothing listens on $refused_address"
 
 debug=$work/debug_output.txt
 # In the background, so that a signal to this script is taken at once, not after the run.
@@ -139,6 +144,7 @@ check "the asked printer was asked for its version" grep -q "command 0x01 GET_VE
 check "the asked printer was asked for its device ID" grep -q "command 0x06 GET_DEVICE_ID" "$query_log"
 check "the asked printer was asked for its build information" grep -q "command 0x13 GET_BUILD_INFO" "$query_log"
 check "the asked printer was never burned" test "$(grep -c 'burn' "$query_log")" -eq 0
+check "the printer that accepts nothing took no connection" grep -q "stopped (0 connections)" "$unanswered_log"
 for log in "$query_log" "$burn_log"; do
   check "$(basename "$log" .log) printer stopped on SIGTERM" grep -q "^printer-server: stopped" "$log"
 done

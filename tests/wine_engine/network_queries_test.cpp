@@ -1,6 +1,7 @@
 // The network channel and the facade's queries on Wine's Windows Sockets, against printer-server.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -74,6 +75,19 @@ TEST(NetworkQueries, DownloadDecisionComparesImageAndPrinter) {
   EXPECT_EQ(DownloadRequired(CONNECTION_NETWORK, kDeviceMatch, ImagePath(L"older.bin").c_str(), address), 0);
   EXPECT_EQ(DownloadRequired(CONNECTION_NETWORK, kDeviceMatch, ImagePath(L"TVQ5530n.bin").c_str(), address), 1);
   EXPECT_EQ(DownloadRequired(CONNECTION_NETWORK, kDeviceMatch, ImagePath(L"missing.bin").c_str(), address), -1);
+  ExpectSocketLibraryReleased();
+}
+
+// A printer that never answers the connection (its accept queue full): Wine on Linux would wait
+// about two minutes for the handshake; the channel gives up after its 5 s.
+TEST(NetworkQueries, UnansweredConnectionFailsAfterTheConnectBound) {
+  LoadNetworkPrinter(Settings().unansweredAddress);
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(NetGetVersion(), 0);
+  const ULONGLONG elapsed = GetTickCount64() - start;
+  std::printf("the version query of the printer that never answers failed after %llu ms\n", elapsed);
+  EXPECT_GE(elapsed, NET_CONNECT_TIMEOUT_MS - 50u);
+  EXPECT_LT(elapsed, NET_CONNECT_TIMEOUT_MS + 2000u);
   ExpectSocketLibraryReleased();
 }
 

@@ -48,6 +48,7 @@ bool LoadSettings(std::string* problem) {
   const std::pair<const char*, std::wstring*> wide[] = {{"WINE_ENGINE_PRINTER", &s.queryPrinter},
                                                          {"WINE_ENGINE_BURN_PRINTER", &s.burnPrinter},
                                                          {"WINE_ENGINE_REFUSED", &s.refusedAddress},
+                                                         {"WINE_ENGINE_UNANSWERED", &s.unansweredAddress},
                                                          {"WINE_ENGINE_IMAGES", &s.imageFolder}};
   for (const auto& setting : wide) {
     if (!ReadWide(setting.first, setting.second) || setting.second->empty()) {

@@ -11,6 +11,7 @@ struct RunSettings {
   std::wstring queryPrinter;    // WINE_ENGINE_PRINTER: a printer that is only asked, never burned
   std::wstring burnPrinter;     // WINE_ENGINE_BURN_PRINTER: a printer that takes one burn
   std::wstring refusedAddress;  // WINE_ENGINE_REFUSED: nothing listens on port 9100 there
+  std::wstring unansweredAddress;  // WINE_ENGINE_UNANSWERED: a printer that accepts no connection
   std::wstring imageFolder;     // WINE_ENGINE_IMAGES: fwimage's standard images, as a Windows path
   long printerVersion = 0;      // WINE_ENGINE_VERSION: both printers' firmware version at start
   long imageVersion = 0;        // WINE_ENGINE_IMAGE_VERSION: the standard images' version

@@ -19,6 +19,7 @@ lab_printers=(
   "TV Vexline Q5530n (current)|network|--version 216"
   "TV Vexline Q5530n (Asian panel)|network|--version 215 --culture ASIAN"
   "TV Vexline Q5530n (not answering)|network|--version 215 --silent"
+  "TV Vexline Q5530n (stalling)|network|--version 215 --stall-after 20000"
   "TV Vexline Q5530n (localhost)|hostname|--version 216"
   "TV Vexline Q5530n (USB)|usb|--version 215"
   "TV Vexline Q5530n (parallel)|parallel|--version 215"
