@@ -18,6 +18,7 @@
 #include "host/sockets.h"
 #include "internal.h"
 #include "loopback_tcp.h"
+#include "winsock_internal.h"
 #include "winhost/kernel.h"
 
 namespace host {
@@ -29,22 +30,6 @@ constexpr SOCKET kFirstSocket = 0x10000;
 // Windows gives up a connect that gets no answer after its SYN retransmissions: three tries,
 // 3 + 6 + 12 s.
 constexpr DWORD kConnectGiveUpMs = 21000;
-
-enum class Link { kIdle, kConnecting, kConnected, kFailed };
-
-struct Socket {
-  int fd = -1;
-  Link link = Link::kIdle;
-  bool nonBlocking = false;
-  bool aborted = false;         // a send timed out: the connection is unusable
-  int pendingError = 0;         // SO_ERROR: why the connect failed
-  ULONGLONG connectStarted = 0;  // host clock
-  size_t sent = 0;              // bytes taken by sends, for StallSendsAfter
-  DWORD receiveTimeout = 0;     // milliseconds; 0 waits without limit
-  DWORD sendTimeout = 0;
-  ULONG peer = 0;               // network byte order
-  u_short port = 0;             // network byte order
-};
 
 struct SocketState {
   std::mutex lock;
@@ -119,23 +104,6 @@ int WsaErrorOf(int error) {
   }
 }
 
-// Real time that a wait of `milliseconds` on the host clock takes: the compressed length, never
-// less than the floor (see SetMinimumRealWait).
-long long RealWaitMicroseconds(DWORD milliseconds) {
-  std::chrono::microseconds floor;
-  {
-    std::lock_guard<std::mutex> guard(State().lock);
-    floor = State().minimumRealWait;
-  }
-  return std::max<std::chrono::microseconds>(host::clock::RealDuration(milliseconds), floor).count();
-}
-
-// A wait that ran its full length: it counts on the host clock.
-void TimedOut(const char* api, DWORD milliseconds) {
-  host::clock::RecordWait(api, milliseconds);
-  host::clock::Advance(milliseconds);
-}
-
 // Brings a connect in progress up to date: connected, failed (with its error), or given up.
 void SettleLocked(Socket& socket) {
   if (socket.link != Link::kConnecting) return;
@@ -149,29 +117,6 @@ void SettleLocked(Socket& socket) {
     socket.link = Link::kFailed;
     socket.pendingError = WSAETIMEDOUT;
   }
-}
-
-// Milliseconds on the host clock until a connect in progress is given up.
-DWORD GiveUpLeft(const Socket& socket) {
-  ULONGLONG elapsed = host::clock::Now() - socket.connectStarted;
-  return elapsed >= kConnectGiveUpMs ? 0 : static_cast<DWORD>(kConnectGiveUpMs - elapsed);
-}
-
-// Checks that the library runs and `s` is one of its sockets; sets the error when not.
-bool Usable(SOCKET s, Socket* copy) {
-  std::lock_guard<std::mutex> guard(State().lock);
-  if (State().starts == 0) {
-    SetLastError(WSANOTINITIALISED);
-    return false;
-  }
-  Socket* socket = State().sockets.Find(s);
-  if (!socket) {
-    SetLastError(WSAENOTSOCK);
-    return false;
-  }
-  SettleLocked(*socket);
-  if (copy) *copy = *socket;
-  return true;
 }
 
 // Runs `change` on the socket's entry, when it is still open.
@@ -202,6 +147,51 @@ bool ReadyToTransfer(SOCKET s, const void* buf, int len, Socket* socket) {
 bool IsLoopback(ULONG address) { return (reinterpret_cast<const unsigned char*>(&address))[0] == 127; }
 
 }  // namespace
+
+// Real time that a wait of `milliseconds` on the host clock takes: the compressed length, never
+// less than the floor (see SetMinimumRealWait).
+long long RealWaitMicroseconds(DWORD milliseconds) {
+  std::chrono::microseconds floor;
+  {
+    std::lock_guard<std::mutex> guard(State().lock);
+    floor = State().minimumRealWait;
+  }
+  return std::max<std::chrono::microseconds>(host::clock::RealDuration(milliseconds), floor).count();
+}
+
+// A wait that ran its full length: it counts on the host clock.
+void TimedOut(const char* api, DWORD milliseconds) {
+  host::clock::RecordWait(api, milliseconds);
+  host::clock::Advance(milliseconds);
+}
+
+// Milliseconds on the host clock until a connect in progress is given up.
+DWORD GiveUpLeft(const Socket& socket) {
+  ULONGLONG elapsed = host::clock::Now() - socket.connectStarted;
+  return elapsed >= kConnectGiveUpMs ? 0 : static_cast<DWORD>(kConnectGiveUpMs - elapsed);
+}
+
+// Checks that the library runs and `s` is one of its sockets; sets the error when not.
+bool Usable(SOCKET s, Socket* copy) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  if (State().starts == 0) {
+    SetLastError(WSANOTINITIALISED);
+    return false;
+  }
+  Socket* socket = State().sockets.Find(s);
+  if (!socket) {
+    SetLastError(WSAENOTSOCK);
+    return false;
+  }
+  SettleLocked(*socket);
+  if (copy) *copy = *socket;
+  return true;
+}
+
+bool Started() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  return State().starts > 0;
+}
 
 void SetGrantedVersion(WORD version) {
   std::lock_guard<std::mutex> guard(State().lock);
@@ -542,122 +532,6 @@ int WINAPI recv(SOCKET s, char* buf, int len, int flags) {
     return SOCKET_ERROR;
   }
   return static_cast<int>(received);
-}
-
-int WINAPI __WSAFDIsSet(SOCKET s, fd_set* set) {
-  for (u_int i = 0; i < set->fd_count; ++i) {
-    if (set->fd_array[i] == s) return 1;
-  }
-  return 0;
-}
-
-namespace host {
-namespace sockets {
-namespace {
-
-enum SetKind { kRead, kWrite, kExcept };
-
-// One socket of a select: which sets name it and what it is ready for.
-struct Watched {
-  SOCKET value;
-  bool in[3] = {};
-  bool ready[3] = {};
-};
-
-// What each watched socket is ready for now; the count of (socket, set) pairs ready.
-int Look(std::vector<Watched>* watched, std::vector<tcp::Readiness>* polled) {
-  polled->clear();
-  int count = 0;
-  for (Watched& w : *watched) {
-    Socket socket;
-    if (!Usable(w.value, &socket)) continue;
-    const bool connected = socket.link == Link::kConnected;
-    tcp::Readiness entry{socket.fd};
-    entry.wantRead = w.in[kRead] && connected;
-    entry.wantWrite = (w.in[kWrite] && connected) || socket.link == Link::kConnecting;
-    std::vector<tcp::Readiness> one{entry};
-    const bool now = (entry.wantRead || entry.wantWrite) && tcp::Poll(&one, 0);
-    w.ready[kRead] = entry.wantRead && now && one[0].readable;
-    w.ready[kWrite] = w.in[kWrite] && connected && now && one[0].writable;
-    w.ready[kExcept] = w.in[kExcept] && socket.link == Link::kFailed && socket.pendingError != 0;
-    for (bool r : w.ready) count += r;
-    if (entry.wantRead || entry.wantWrite) polled->push_back(entry);
-  }
-  return count;
-}
-
-}  // namespace
-}  // namespace sockets
-}  // namespace host
-
-int WINAPI select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds, const struct timeval* timeout) {
-  HOST_ENTER("select", SOCKET_ERROR);
-  using namespace host::sockets;
-  {
-    std::lock_guard<std::mutex> guard(State().lock);
-    if (State().starts == 0) {
-      SetLastError(WSANOTINITIALISED);
-      return SOCKET_ERROR;
-    }
-  }
-  fd_set* sets[3] = {readfds, writefds, exceptfds};
-  std::vector<Watched> watched;
-  for (int kind = 0; kind < 3; ++kind) {
-    if (!sets[kind]) continue;
-    for (u_int i = 0; i < sets[kind]->fd_count && i < FD_SETSIZE; ++i) {
-      SOCKET value = sets[kind]->fd_array[i];
-      if (!Usable(value, nullptr)) return SOCKET_ERROR;
-      auto it = std::find_if(watched.begin(), watched.end(), [&](const Watched& w) { return w.value == value; });
-      if (it == watched.end()) it = watched.insert(watched.end(), Watched{value});
-      it->in[kind] = true;
-    }
-  }
-  // Documented: all three sets empty or null, or a negative time-out, is invalid.
-  if (watched.empty() || (timeout && (timeout->tv_sec < 0 || timeout->tv_usec < 0))) {
-    SetLastError(WSAEINVAL);
-    return SOCKET_ERROR;
-  }
-  const bool limited = timeout != nullptr;
-  DWORD limitMs = limited ? static_cast<DWORD>(timeout->tv_sec * 1000 + timeout->tv_usec / 1000) : INFINITE;
-  std::vector<host::tcp::Readiness> polled;
-  int count = Look(&watched, &polled);
-  if (count == 0 && limitMs > 0) {
-    // A connect in progress that is given up first ends the wait then (in exceptfds).
-    DWORD waitMs = limitMs;
-    for (const Watched& w : watched) {
-      Socket socket;
-      if (Usable(w.value, &socket) && socket.link == Link::kConnecting) waitMs = std::min(waitMs, GiveUpLeft(socket));
-    }
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::microseconds(waitMs == INFINITE ? 0 : RealWaitMicroseconds(waitMs));
-    while (count == 0) {
-      auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
-      if (waitMs != INFINITE && left.count() <= 0) {
-        TimedOut("select", waitMs);
-        count = Look(&watched, &polled);
-        break;
-      }
-      // Sockets with nothing to poll (a failed connect only watched for writing) still wait.
-      if (polled.empty()) {
-        if (waitMs == INFINITE) {
-          std::fprintf(stderr, "select without a time-out on sockets that cannot become ready would block\n");
-          std::abort();
-        }
-        std::this_thread::sleep_for(left);
-        continue;
-      }
-      host::tcp::Poll(&polled, waitMs == INFINITE ? -1 : left.count());
-      count = Look(&watched, &polled);
-    }
-  }
-  for (int kind = 0; kind < 3; ++kind) {
-    if (!sets[kind]) continue;
-    FD_ZERO(sets[kind]);
-    for (const Watched& w : watched) {
-      if (w.ready[kind]) FD_SET(w.value, sets[kind]);
-    }
-  }
-  return count;
 }
 
 ULONG WINAPI inet_addr(const char* cp) {
