@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # End-to-end cases of corvelcmd.exe on the printer lab (tools/lab/lab_lib.sh), under Wine:
 # "list --json" sees the lab's printers with their versions and leaves out the one that does not
-# answer, and "list --json --jobs 4" gives the same printers; "update --all --dry-run" decides for every printer and burns nothing (its exit code is
-# 5: the Asian-panel printer's image is left out of the lab); "update --printer" on the older
-# network printer exits 0 and the printer then reports 216.
+# answer, and "list --json --jobs 4" gives the same printers; "update --all --dry-run" decides for
+# every printer and burns nothing (its exit code is 5: the Asian-panel printer's image is left out
+# of the lab); "update --printer" on the older network printer exits 0 and the printer then
+# reports 216.
 #
 #   e2e_cli.sh CORVELCMD PROGRAM LABDIR NATIVE_BUILD_DIR
 set -euo pipefail
@@ -59,7 +60,6 @@ check "list --json: the Asian-panel printer is skipped with the dialog's sentenc
   test "$(json list "[x['error'] for x in d['printers'] if x['name'] == '''$p (Asian panel)''']")" = \
   "[{'code': 5, 'message': 'This Utility does not support a Network Printer with Asian Control Panel.'}]"
 
-cli table list
 # The same list from one child corvelcmd per printer (the parallel printer alone, after the others).
 cli jobs list --json --jobs 4
 exit_code jobs 0
