@@ -321,6 +321,10 @@ HWND PaintedBox() {
 void ExpectBox(const std::wstring& expected, bool sameProcess) {
   HWND box = WaitBox(sameProcess);
   const std::wstring whose = sameProcess ? L"the dialog's process" : L"another process";
+  // A box that opens after a long step of its thread (a failed download) exists before that
+  // thread takes its first message; until then Wine counts the thread as hung and refuses the
+  // bounded messages that read the box.
+  if (!WaitFor([&] { return GetDlgItem(box, 0xFFFF) != nullptr && Answers(box); })) Fail(L"the box does not answer");
   HWND textControl = GetDlgItem(box, 0xFFFF);
   const std::wstring text = textControl ? WindowText(textControl) : L"";
   HWND owner = GetWindow(box, GW_OWNER);
