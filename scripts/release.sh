@@ -92,7 +92,7 @@ sign() {
 
 crlf() { sed 's/\r*$/\r/'; }  # text files for Windows' editors
 for program in "${programs[@]}"; do
-  mapfile -t found < <(find "$build" -name "$program.exe" -not -path '*/CMakeFiles/*')
+  mapfile -t found < <(find "$build/" -name "$program.exe" -not -path '*/CMakeFiles/*')
   [ ${#found[@]} -eq 1 ] || { echo "release.sh: expected one $program.exe in $build, found ${#found[@]}" >&2; exit 1; }
   if [ -n "$sign_pfx" ]; then sign "${found[0]}" "$package/$program.exe"; else cp "${found[0]}" "$package/$program.exe"; fi
   [ -f "scripts/release/$program.txt" ] || { echo "release.sh: no scripts/release/$program.txt" >&2; exit 1; }
