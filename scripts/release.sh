@@ -34,6 +34,9 @@ sign_pfx=
 timestamp_url=
 while [ $# -gt 0 ]; do
   case $1 in
+    --build-dir | --dist | --sign | --timestamp) [ $# -ge 2 ] || { echo "release.sh: $1 needs a value" >&2; exit 2; } ;;
+  esac
+  case $1 in
     --build-dir) build=$2; shift ;;
     --dist) dist=$2; shift ;;
     --sign) sign_pfx=$(realpath -- "$2"); shift ;;
