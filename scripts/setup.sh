@@ -9,6 +9,8 @@ packages=(
   g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
   python3
+  # the release: MSI (wixl, and msitools with its Python bindings), signing, the deployment example
+  wixl msitools gir1.2-libmsi-1.0 python3-gi osslsigncode openssl ansible ccache unzip git
   clang libclang-rt-dev
 )
 
