@@ -12,6 +12,7 @@
 #include "app/app_machine.h"
 #include "cli/corvelcmd.h"
 #include "cli/parallel_list.h"
+#include "cli/report_json.h"
 #include "host/clock.h"
 #include "host/console.h"
 #include "host/files.h"
@@ -110,7 +111,7 @@ TEST(CorvelCmd, EachExitCode) {
       {"help", nullptr, {"--help"}, EXIT_DONE, "6  not elevated: run it from an elevated command prompt"},
       {"version", nullptr, {"--version"}, EXIT_DONE, "corvelcmd " CORVEL_EXPECTED_VERSION},
       {"unknown command", nullptr, {"erase"}, EXIT_USAGE, "Run with --help"},
-      {"update without printers", older, {"update", "--dry-run"}, EXIT_USAGE, "--printer NAME, or give --all"},
+      {"update without printers", older, {"update", "--dry-run"}, EXIT_USAGE, "--address ADDRESS, or give --all"},
       {"--all beside --printer", older, {"update", "--all", "--printer", "x"}, EXIT_USAGE, "excludes"},
       {"a burn unasked without a terminal", older, {"update", "--all"}, EXIT_USAGE, "give --yes"},
       {"not elevated", [](auto&, auto&) { host::console::SetElevated(false); }, {"list"}, EXIT_NOT_ELEVATED,
@@ -226,7 +227,7 @@ TEST(CorvelCmd, AListWithJobsGivesTheSameDocumentAndAChildListsItsOnePrinter) {
   Outcome child = Cmd({"list", kChildOption, "TV Vexline Q5530n (current)"});
   EXPECT_EQ(child.code, EXIT_DONE) << child.err;
   std::vector<PrinterReport> printers;
-  ASSERT_TRUE(ReadChildListing(child.out, printers)) << child.out;
+  ASSERT_TRUE(ReadListDocument(child.out, printers)) << child.out;
   ASSERT_EQ(printers.size(), 1u);
   EXPECT_EQ(printers[0].name, kCurrent);
   EXPECT_EQ(printers[0].kind, CONNECTION_NETWORK);
@@ -240,9 +241,9 @@ TEST(CorvelCmd, AListWithJobsGivesTheSameDocumentAndAChildListsItsOnePrinter) {
   Outcome none = Cmd({"list", kChildOption, "TV Vexline Q5530n (gone)"});
   EXPECT_EQ(none.code, EXIT_NO_PRINTER);
   printers.clear();
-  EXPECT_TRUE(ReadChildListing(none.out, printers));
+  EXPECT_TRUE(ReadListDocument(none.out, printers));
   EXPECT_TRUE(printers.empty());
-  EXPECT_FALSE(ReadChildListing("Usage: corvelcmd", printers));
+  EXPECT_FALSE(ReadListDocument("Usage: corvelcmd", printers));
 }
 
 TEST(CorvelCmd, UpdatingOnePrinterAmongSeveralShowsItsNewVersion) {
@@ -254,11 +255,13 @@ TEST(CorvelCmd, UpdatingOnePrinterAmongSeveralShowsItsNewVersion) {
   EXPECT_EQ(run.code, EXIT_DONE) << run.out << run.err;
   EXPECT_EQ(older.printer().Model().Version(), 216u);
   EXPECT_EQ(current.printer().Model().BurnCount(), 0);
-  // Each stage with the time since the printer's run began; the burn and its waits go on visibly.
-  EXPECT_NE(run.out.find("s] Checking the current state of the Printer ..."), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("s] Downloading new Firmware ..."), std::string::npos);
-  EXPECT_NE(run.out.find("s] ... the burn goes on; do not switch the printer off"), std::string::npos);
-  EXPECT_NE(run.out.find("s] Burned; the printer restarts with its new firmware (35 s)"), std::string::npos);
+  // Each stage on standard error with the time since the printer's run began; the burn and its
+  // waits go on visibly.
+  EXPECT_NE(run.err.find("s] Checking the current state of the Printer ..."), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.find("s] "), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("s] Downloading new Firmware ..."), std::string::npos);
+  EXPECT_NE(run.err.find("s] ... the burn goes on; do not switch the printer off"), std::string::npos);
+  EXPECT_NE(run.err.find("s] Burned; the printer restarts with its new firmware (35 s)"), std::string::npos);
   // The summary: the updated printer alone, with its version before and after.
   std::string summary = SummaryOf(run.out);
   EXPECT_TRUE(RowOf(summary, kCurrent).empty());
