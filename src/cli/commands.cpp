@@ -81,9 +81,10 @@ void UpdateHere(PrinterReport& printer, const UpdateOptions& options, ConsoleOut
   const std::string prefix = options.child ? Utf8(printer.name.c_str()) + ": " : "";
   if (printer.byAddress) {
     printer = QueryAddressPrinter(Utf8(printer.name.c_str()));
-  } else {
-    PrinterReport asked;
-    if (ListOnePrinter(printer.name, asked)) printer = asked;
+  } else if (!ListOnePrinter(printer.name, printer)) {
+    // Taken away since the run began.
+    printer.decision = Decision::Unreachable;
+    printer.message = "The printer is no longer installed.";
   }
   if (progress) {
     progress->Err(prefix + Heading(printer) +
