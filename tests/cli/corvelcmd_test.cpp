@@ -113,7 +113,7 @@ TEST(CorvelCmd, EachExitCode) {
     p.push_back(InstallNetworkPrinter(kOlder));
   };
   const Case cases[] = {
-      {"help", nullptr, {"--help"}, EXIT_DONE, "6  not elevated: run it from an elevated command prompt"},
+      {"help", nullptr, {"--help"}, EXIT_DONE, "7  at least one printer could not be reached"},
       {"version", nullptr, {"--version"}, EXIT_DONE, "corvelcmd " CORVEL_EXPECTED_VERSION},
       {"unknown command", nullptr, {"erase"}, EXIT_USAGE, "Run with --help"},
       {"update without printers", older, {"update", "--dry-run"}, EXIT_USAGE, "--address ADDRESS, or give --all"},
