@@ -96,7 +96,11 @@ ConnectionKind ConnectionKindOf(const wchar_t* printerName) {
   return CONNECTION_NETWORK;
 }
 
-WorkflowOutcome RunFirmwareWorkflow(const wchar_t* printerName, WorkflowObserver& observer) {
+namespace {
+
+// The workflow for an installed printer (`knownAddress` null: its kind and address are looked up
+// by its name) or for a network printer at `knownAddress`.
+WorkflowOutcome Run(const wchar_t* printerName, const wchar_t* knownAddress, WorkflowObserver& observer) {
   WorkflowOutcome outcome;
   DiagLog::SetPrefix(L"CORVL");
   DiagLog::SetCaption(L"Firmware Download Utility");
@@ -104,13 +108,17 @@ WorkflowOutcome RunFirmwareWorkflow(const wchar_t* printerName, WorkflowObserver
   for (int slot : {IMAGE_NETWORK_ASIAN, IMAGE_BASE_ASIAN, IMAGE_NETWORK_WESTERN, IMAGE_BASE_WESTERN}) {
     if (imageFiles[slot][0] != L'\0') CheckImageFile(slot);
   }
-  const ConnectionKind kind = ConnectionKindOf(printerName);
+  const ConnectionKind kind = knownAddress ? CONNECTION_NETWORK : ConnectionKindOf(printerName);
   observer.Started(kind);
 
   const wchar_t* match = UsbMatchText(printerName);
   // Lookups that fail leave the address as far as it was filled; the printer's answers decide.
   wchar_t address[DEVICE_ADDRESS_CHARS] = {};
-  FindDeviceAddress(kind, printerName, address);
+  if (knownAddress) {
+    std::wcsncpy(address, knownAddress, std::size(address) - 1);
+  } else {
+    FindDeviceAddress(kind, printerName, address);
+  }
 
   observer.Stage(STAGE_CHECKING_PRINTER);
   char info[FACADE_INFO_BUFFER_SIZE] = {};
@@ -167,4 +175,14 @@ WorkflowOutcome RunFirmwareWorkflow(const wchar_t* printerName, WorkflowObserver
 
   if (result == 1) return Finish(outcome, observer, WorkflowResult::Updated, nullptr, 0);
   return Finish(outcome, observer, WorkflowResult::DownloadFailed, L"Firmware download was not successful.", MB_ICONERROR);
+}
+
+}  // namespace
+
+WorkflowOutcome RunFirmwareWorkflow(const wchar_t* printerName, WorkflowObserver& observer) {
+  return Run(printerName, nullptr, observer);
+}
+
+WorkflowOutcome RunFirmwareWorkflowAt(const wchar_t* name, const wchar_t* address, WorkflowObserver& observer) {
+  return Run(name, address, observer);
 }

@@ -58,3 +58,6 @@ class WorkflowObserver {
 // Runs the workflow for one installed printer (at most 255 characters) and returns its outcome,
 // which it also hands to the observer.
 WorkflowOutcome RunFirmwareWorkflow(const wchar_t* printerName, WorkflowObserver& observer);
+// The same for a network printer that is not installed, at `address` (a dotted IPv4 address,
+// at most 255 characters); the burn's commands name it `name` (at most 255 characters).
+WorkflowOutcome RunFirmwareWorkflowAt(const wchar_t* name, const wchar_t* address, WorkflowObserver& observer);

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <istream>
-#include <nlohmann/json.hpp>
 
+#include "app/firmware_workflow.h"
 #include "app/listed_printers.h"
 #include "cli/corvelcmd.h"
 #include "cli/fleet.h"
 #include "cli/parallel_list.h"
+#include "cli/parallel_update.h"
+#include "cli/report_json.h"
 #include "cli/text.h"
 #include "diag/diag_log.h"
 #include "platform/win32.h"
@@ -16,19 +18,19 @@ namespace {
 
 using Row = std::vector<std::string>;
 
-// Columns padded to their widest cell, two blanks apart.
+// Columns padded to their widest cell by display width, two blanks apart.
 std::string Table(const std::vector<Row>& rows) {
   std::vector<size_t> widths;
   for (const Row& row : rows) {
     widths.resize(std::max(widths.size(), row.size()));
-    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(row[i]));
   }
   std::string text;
   for (const Row& row : rows) {
     std::string line;
     for (size_t i = 0; i < row.size(); ++i) {
       line += row[i];
-      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+      if (i + 1 < row.size()) line += std::string(widths[i] - DisplayWidth(row[i]) + 2, ' ');
     }
     text += line + "\n";
   }
@@ -37,11 +39,13 @@ std::string Table(const std::vector<Row>& rows) {
 
 std::string OrDash(const std::string& text) { return text.empty() ? "-" : text; }
 
-// What the list shows as the decision: update, current, or the dialog's sentence.
+// What the list shows as the decision: update, current, "unreachable: " and why, or the
+// dialog's sentence for why not.
 std::string DecisionText(const PrinterReport& printer) {
   if (printer.decision == Decision::Update || printer.decision == Decision::Current) {
     return DecisionName(printer.decision);
   }
+  if (printer.decision == Decision::Unreachable) return "unreachable: " + printer.message;
   return printer.message.empty() ? DecisionName(printer.decision) : printer.message;
 }
 
@@ -52,44 +56,7 @@ std::string ResultText(const PrinterReport& printer) {
   return DecisionText(printer);
 }
 
-// The exit code for the printers a command was asked about.
-int ExitCodeOf(const std::vector<PrinterReport>& printers) {
-  bool skipped = false;
-  for (const PrinterReport& printer : printers) {
-    switch (printer.decision) {
-      case Decision::Error:
-      case Decision::Failed:
-      case Decision::Stopped:
-        return EXIT_UPDATE_FAILED;
-      case Decision::Unsupported:
-        skipped = true;
-        break;
-      default:
-        break;
-    }
-  }
-  return skipped ? EXIT_SKIPPED : EXIT_DONE;
-}
-
 const char kNoPrinters[] = "No printers found.";
-
-nlohmann::ordered_json ErrorObject(int code, const std::string& message) { return {{"code", code}, {"message", message}}; }
-
-nlohmann::ordered_json PrinterJson(const PrinterReport& printer) {
-  nlohmann::ordered_json entry = {
-      {"name", Utf8(printer.name.c_str())},
-      {"connection", Utf8(ConnectionName(printer.kind))},
-      {"address", Utf8(printer.address.c_str())},
-      {"firmware", printer.firmware},
-      {"image", printer.image.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(printer.image)},
-      {"image_version", printer.imageVersion.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(printer.imageVersion)},
-      {"decision", DecisionName(printer.decision)},
-      {"message", printer.message.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(printer.message)},
-  };
-  int code = ExitCodeOf({printer});
-  entry["error"] = code == EXIT_DONE ? nlohmann::ordered_json() : ErrorObject(code, DecisionText(printer));
-  return entry;
-}
 
 // Whether standard input is a console, where the program may ask.
 bool InputIsConsole() {
@@ -97,39 +64,89 @@ bool InputIsConsole() {
   return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != FALSE;
 }
 
+std::string Heading(const PrinterReport& printer) {
+  return Utf8(printer.name.c_str()) + " (" + Utf8(ConnectionName(printer.kind)) +
+         (printer.address.empty() || printer.address == printer.name ? "" : ", " + Utf8(printer.address.c_str())) + ")";
+}
+
+// One printer's update, run here: it is asked as the list asks it, then its workflow runs.
+void UpdateHere(PrinterReport& printer, const UpdateOptions& options, ConsoleOutput& output, InterruptGuard& guard) {
+  if (guard.StopRequested()) {
+    printer.decision = Decision::Stopped;
+    return;
+  }
+  const ULONGLONG start = ::GetTickCount64();
+  ConsoleOutput* progress = options.quiet ? nullptr : &output;
+  // A child's lines on the shared standard error say whose they are.
+  const std::string prefix = options.child ? Utf8(printer.name.c_str()) + ": " : "";
+  if (printer.byAddress) {
+    printer = QueryAddressPrinter(Utf8(printer.name.c_str()));
+  } else if (!ListOnePrinter(printer.name, printer)) {
+    // Taken away since the run began.
+    printer.decision = Decision::Unreachable;
+    printer.message = "The printer is no longer installed.";
+  }
+  if (progress) {
+    progress->Err(prefix + Heading(printer) +
+                  (Undecided(printer) ? ", firmware " + OrDash(printer.firmware) : ": " + ResultText(printer)) + "\n");
+  }
+  if (Undecided(printer)) {
+    RunWorkflow(printer, WorkflowOptions{!options.dryRun, progress, prefix}, guard);
+    if (printer.decision == Decision::Updated) printer.after = QueryVersion(printer);
+    if (progress) {
+      std::string result = printer.message.empty() ? ResultText(printer) : printer.message;
+      if (printer.decision == Decision::Unreachable) result = ResultText(printer);
+      progress->Err(prefix + "  " + result + (printer.after.empty() ? "" : ": firmware " + printer.after) + "\n");
+    }
+  }
+  printer.seconds = static_cast<double>(::GetTickCount64() - start) / 1000.0;
+}
+
 }  // namespace
 
 int RunListCommand(const ListOptions& options, ConsoleOutput& output, InterruptGuard& guard) {
   std::vector<PrinterReport> printers;
   std::vector<std::string> errors;
+  const bool child = !options.child.empty() || !options.childAddress.empty();
   if (!options.child.empty()) {
     PrinterReport printer;
     if (ListOnePrinter(Wide(options.child), printer)) printers.push_back(printer);
+  } else if (!options.childAddress.empty()) {
+    printers.push_back(QueryAddressPrinter(options.childAddress));
   } else if (options.jobs > 1) {
-    ChildListing listing = ListInChildren(options.jobs, options.logFile, guard);
+    ChildListing listing = ListInChildren(options.jobs, options.addresses, options.logFile, guard);
     printers = listing.printers;
     errors = listing.errors;
-  } else {
+  } else if (options.addresses.empty()) {
     printers = ListPrinters(guard);
+  } else {
+    for (const std::string& address : options.addresses) {
+      if (guard.StopRequested()) break;
+      printers.push_back(QueryAddressPrinter(address));
+    }
   }
   // The children decided already.
-  const bool decidedByChildren = options.child.empty() && options.jobs > 1;
-  if (!decidedByChildren) {
+  if (child || options.jobs == 1) {
     for (PrinterReport& printer : printers) {
       if (guard.StopRequested()) break;
       RunWorkflow(printer, WorkflowOptions{}, guard);
     }
   }
-  int code = printers.empty() ? EXIT_NO_PRINTER : EXIT_DONE;
   if (guard.StopRequested()) errors.push_back("Stopped.");
-  if (!errors.empty()) code = EXIT_UPDATE_FAILED;
+  const bool unreachable = std::any_of(printers.begin(), printers.end(),
+                                       [](const PrinterReport& p) { return p.decision == Decision::Unreachable; });
+  int code = !errors.empty() ? EXIT_UPDATE_FAILED
+             : printers.empty() ? EXIT_NO_PRINTER
+             : unreachable ? EXIT_UNREACHABLE
+                           : EXIT_DONE;
 
   if (options.json) {
-    nlohmann::ordered_json document = {{"printers", nlohmann::ordered_json::array()}, {"errors", nlohmann::ordered_json::array()}};
-    for (const PrinterReport& printer : printers) document["printers"].push_back(PrinterJson(printer));
-    if (printers.empty()) document["errors"].push_back(ErrorObject(EXIT_NO_PRINTER, kNoPrinters));
-    for (const std::string& error : errors) document["errors"].push_back(ErrorObject(EXIT_UPDATE_FAILED, error));
-    output.Out(document.dump(2) + "\n");
+    std::vector<nlohmann::ordered_json> entries;
+    for (const PrinterReport& printer : printers) entries.push_back(ListEntry(printer));
+    std::vector<RunError> runErrors;
+    if (printers.empty()) runErrors.push_back({EXIT_NO_PRINTER, kNoPrinters});
+    for (const std::string& error : errors) runErrors.push_back({EXIT_UPDATE_FAILED, error});
+    output.Out(Document(entries, runErrors));
     return code;
   }
   for (const std::string& error : errors) output.Err(error + "\n");
@@ -154,68 +171,72 @@ int RunUpdateCommand(const UpdateOptions& options, ConsoleOutput& output, Interr
     return EXIT_USAGE;
   }
 
-  std::vector<PrinterReport> listed = ListPrinters(guard);
-  if (guard.StopRequested()) {
-    output.Err("Stopped before any printer was updated.\n");
-    return EXIT_UPDATE_FAILED;
-  }
+  // The printers asked about, in order: the installed ones named (or all), then the addresses.
+  // Nothing is asked of any printer yet.
   std::vector<PrinterReport> chosen;
+  std::vector<std::wstring> installed = InstalledPrinterNames();
+  auto add = [&](const std::wstring& name, bool byAddress) {
+    if (std::any_of(chosen.begin(), chosen.end(), [&](const PrinterReport& p) { return p.name == name; })) return;
+    PrinterReport printer;
+    printer.name = name;
+    printer.byAddress = byAddress;
+    if (!byAddress) printer.kind = ConnectionKindOf(name.c_str());
+    printer.decision = Decision::Stopped;  // until it is run
+    chosen.push_back(printer);
+  };
   if (options.all) {
-    chosen = listed;
-  } else {
-    for (const std::string& name : options.printers) {
-      std::wstring wide = Wide(name);
-      auto it = std::find_if(listed.begin(), listed.end(), [&](const PrinterReport& p) { return p.name == wide; });
-      if (it == listed.end()) {
-        output.Err("Printer not found: " + name + "\n");
-        return EXIT_NO_PRINTER;
-      }
-      if (std::none_of(chosen.begin(), chosen.end(), [&](const PrinterReport& p) { return p.name == wide; })) {
-        chosen.push_back(*it);
-      }
-    }
+    for (const std::wstring& name : installed) add(name, false);
   }
+  for (const std::string& name : options.printers) {
+    std::wstring wide = Wide(name);
+    if (std::find(installed.begin(), installed.end(), wide) == installed.end()) {
+      output.Err("Printer not found: " + name + "\n");
+      return EXIT_NO_PRINTER;
+    }
+    add(wide, false);
+  }
+  for (const std::string& address : options.addresses) add(Wide(address), true);
   if (chosen.empty()) {
     output.Err(std::string(kNoPrinters) + "\n");
     return EXIT_NO_PRINTER;
   }
 
-  if (burn && !options.yes) {
-    output.Out("Update the firmware of " + std::to_string(chosen.size()) +
+  bool declined = false;
+  if (burn && !options.yes && !options.child) {
+    output.Err("Update the firmware of " + std::to_string(chosen.size()) +
                " printer(s) where it is older than its image? Do not switch them off meanwhile. [y/N] ");
     std::string answer;
     std::getline(in, answer);
     if (answer.empty() || (answer[0] != 'y' && answer[0] != 'Y')) {
       DiagLog::Write(L"Update declined at the prompt");
-      for (PrinterReport& printer : chosen) printer.decision = Decision::Stopped;
-      output.Out("Nothing was updated.\n");
-      return EXIT_UPDATE_FAILED;
+      output.Err("Nothing was updated.\n");
+      declined = true;
     }
   }
 
-  std::vector<std::string> after(chosen.size());
-  for (size_t i = 0; i < chosen.size(); ++i) {
-    PrinterReport& printer = chosen[i];
-    if (guard.StopRequested()) {
-      printer.decision = Decision::Stopped;
-      continue;
+  if (!declined) {
+    auto here = [&](PrinterReport& printer) { UpdateHere(printer, options, output, guard); };
+    if (options.jobs > 1 && !options.child) {
+      UpdateInChildren(chosen, options, output, guard, here);
+    } else {
+      for (PrinterReport& printer : chosen) here(printer);
     }
-    output.Out(Utf8(printer.name.c_str()) + " (" + Utf8(ConnectionName(printer.kind)) +
-               (printer.address.empty() ? "" : ", " + Utf8(printer.address.c_str())) + "), firmware " +
-               OrDash(printer.firmware) + "\n");
-    RunWorkflow(printer, WorkflowOptions{burn, &output}, guard);
-    if (printer.decision == Decision::Updated) after[i] = QueryVersion(printer);
-    std::string result = printer.message.empty() ? ResultText(printer) : printer.message;
-    output.Out("  " + result + (after[i].empty() ? "" : ": firmware " + after[i]) + "\n");
   }
 
-  std::vector<Row> rows = {{"PRINTER", "CONNECTION", "BEFORE", "IMAGE VERSION", "AFTER", "RESULT"}};
-  for (size_t i = 0; i < chosen.size(); ++i) {
-    const PrinterReport& printer = chosen[i];
-    std::string result = ResultText(printer);
-    rows.push_back({Utf8(printer.name.c_str()), Utf8(ConnectionName(printer.kind)), OrDash(printer.firmware),
-                    OrDash(printer.imageVersion), OrDash(after[i]), result});
+  if (options.json) {
+    std::vector<nlohmann::ordered_json> entries;
+    for (const PrinterReport& printer : chosen) entries.push_back(UpdateEntry(printer));
+    std::vector<RunError> errors;
+    if (declined) errors.push_back({EXIT_UPDATE_FAILED, "Nothing was updated."});
+    if (guard.StopRequested()) errors.push_back({EXIT_UPDATE_FAILED, "Stopped."});
+    output.Out(Document(entries, errors));
+  } else {
+    std::vector<Row> rows = {{"PRINTER", "CONNECTION", "BEFORE", "IMAGE VERSION", "AFTER", "RESULT"}};
+    for (const PrinterReport& printer : chosen) {
+      rows.push_back({Utf8(printer.name.c_str()), Utf8(ConnectionName(printer.kind)), OrDash(printer.firmware),
+                      OrDash(printer.imageVersion), OrDash(printer.after), ResultText(printer)});
+    }
+    output.Out((options.quiet ? "" : "\nSummary\n") + Table(rows));
   }
-  output.Out("\nSummary\n" + Table(rows));
-  return ExitCodeOf(chosen);
+  return declined ? EXIT_UPDATE_FAILED : ExitCodeOf(chosen);
 }

@@ -5,6 +5,7 @@
 #include "app/dll_search_path.h"
 #include "app/single_instance.h"
 #include "app/version.h"
+#include "cli/addresses.h"
 #include "cli/commands.h"
 #include "cli/parallel_list.h"
 #include "cli/text.h"
@@ -18,11 +19,13 @@ const char kExitCodes[] =
     "Exit codes:\n"
     "  0  every asked printer was updated or is already current (list: printers were found)\n"
     "  1  at least one update failed, or was not carried out (stopped with Ctrl+C, declined)\n"
-    "  2  usage error\n"
+    "  2  usage error (also: a bad address, an address file that cannot be read)\n"
     "  3  another instance is running (the dialog or corvelcmd)\n"
-    "  4  no supported printer found, or a named printer not found\n"
-    "  5  at least one printer skipped: its image is missing or not supported (no failure)\n"
-    "  6  not elevated: run it from an elevated command prompt\n";
+    "  4  no supported printer found, or a named printer not installed\n"
+    "  5  at least one printer skipped: its image is missing or not supported (none failed or unreachable)\n"
+    "  6  not elevated: run it from an elevated command prompt\n"
+    "  7  at least one printer could not be reached (its device, address or version), and none failed\n"
+    "When several apply: 1 over 7 over 5 over 0.\n";
 
 // Whether the process token is elevated; a token that cannot be asked counts as not elevated.
 bool IsElevated() {
@@ -60,8 +63,17 @@ int RunCorvelCmd(const std::vector<std::string>& args, std::ostream& out, std::o
   list->add_flag("--json", listOptions.json, "print one JSON document instead of the table");
   list->add_option("--jobs", listOptions.jobs, "query up to N printers at once, one child process each")
       ->check(CLI::Range(1, 64));
+  std::vector<std::string> listAddresses, listAddressFiles;
+  list->add_option("--address", listAddresses, "a network printer's address (IPv4 or host name; repeatable): "
+                                               "ask these printers instead of the installed ones")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  list->add_option("--addresses-from", listAddressFiles, "a file of addresses, one a line (# comments)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   // A child of --jobs: the one printer, as JSON, without the single-instance mutex.
   list->add_option(kChildOption, listOptions.child)->group("");
+  list->add_option(kChildAddressOption, listOptions.childAddress)->group("");
 
   UpdateOptions updateOptions;
   CLI::App* update = app.add_subcommand("update", "update the firmware of the named printers, or of all");
@@ -71,18 +83,48 @@ int RunCorvelCmd(const std::vector<std::string>& args, std::ostream& out, std::o
   update->add_flag("--all", updateOptions.all, "every listed printer")->excludes(printer);
   update->add_flag("--dry-run", updateOptions.dryRun, "stop after the decision: nothing is burned");
   update->add_flag("--yes", updateOptions.yes, "burn without asking (needed when standard input is not a terminal)");
+  std::vector<std::string> updateAddressFiles;
+  update->add_option("--address", updateOptions.addresses, "a network printer's address (IPv4 or host name; repeatable)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  update->add_option("--addresses-from", updateAddressFiles, "a file of addresses, one a line (# comments)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  update->add_flag("--json", updateOptions.json, "print one JSON document of the results instead of the summary");
+  update->add_flag("--quiet", updateOptions.quiet, "print no progress: only the summary (or the JSON document)");
+  update->add_option("--jobs", updateOptions.jobs, "update up to N network printers at once, one child process each")
+      ->check(CLI::Range(1, 64));
+  // A child of --jobs: one printer, as JSON, without the single-instance mutex or a prompt.
+  update->add_flag(kChildOption, updateOptions.child)->group("");
 
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
     listOptions.logFile = logFile;
-    if (list->parsed() && !listOptions.child.empty()) listOptions.json = true;
-    if (update->parsed() && updateOptions.printers.empty() && !updateOptions.all) {
-      throw CLI::ValidationError("update", "name the printers with --printer NAME, or give --all");
+    updateOptions.logFile = logFile;
+    if (list->parsed() && (!listOptions.child.empty() || !listOptions.childAddress.empty())) listOptions.json = true;
+    if (updateOptions.child) updateOptions.json = true;
+    if (update->parsed() && updateOptions.printers.empty() && !updateOptions.all && updateOptions.addresses.empty() &&
+        updateAddressFiles.empty()) {
+      throw CLI::ValidationError("update", "name the printers with --printer NAME or --address ADDRESS, or give --all");
     }
   } catch (const CLI::ParseError& e) {
     int code = app.exit(e, out, err);
     return code == 0 ? EXIT_DONE : EXIT_USAGE;
+  }
+  {
+    std::string error;
+    bool good = list->parsed() ? CollectAddresses(listAddresses, listAddressFiles, listOptions.addresses, error)
+                               : CollectAddresses(std::vector<std::string>(updateOptions.addresses), updateAddressFiles,
+                                                  updateOptions.addresses, error);
+    if (good && !listOptions.childAddress.empty() && !IsAddressOrHostName(listOptions.childAddress)) {
+      error = "--child-address: \"" + listOptions.childAddress + "\" is neither an IPv4 address nor a host name.";
+      good = false;
+    }
+    if (!good) {
+      err << error << "\n";
+      return EXIT_USAGE;
+    }
   }
 
   RestrictDllSearchPath();
@@ -106,7 +148,8 @@ int RunCorvelCmd(const std::vector<std::string>& args, std::ostream& out, std::o
   // The parent of a --jobs list holds the mutex for its children.
   bool alreadyRunning = false;
   platform::UniqueKernelHandle instance;
-  if (listOptions.child.empty()) instance = TakeInstanceMutex(alreadyRunning);
+  const bool child = !listOptions.child.empty() || !listOptions.childAddress.empty() || updateOptions.child;
+  if (!child) instance = TakeInstanceMutex(alreadyRunning);
   if (alreadyRunning) {
     err << "Another instance of this program is already running.\n";
     return EXIT_ALREADY_RUNNING;

@@ -13,8 +13,9 @@ enum CorvelCmdExit : int {
   EXIT_USAGE = 2,            // the command line is wrong
   EXIT_ALREADY_RUNNING = 3,  // the dialog or another corvelcmd runs
   EXIT_NO_PRINTER = 4,       // no supported printer found, or a named printer not found
-  EXIT_SKIPPED = 5,          // at least one printer skipped: its image is missing (no failure)
+  EXIT_SKIPPED = 5,          // at least one printer skipped: its image is missing (none failed or unreachable)
   EXIT_NOT_ELEVATED = 6,     // not run from an elevated prompt
+  EXIT_UNREACHABLE = 7,      // at least one printer could not be reached, and none failed
 };
 
 // The whole program: `args` are the arguments after the program's name (UTF-8), `in` the

@@ -1,7 +1,10 @@
 #include "cli/fleet.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <cwchar>
 #include <iterator>
 
 #include "app/firmware_workflow.h"
@@ -9,10 +12,19 @@
 #include "app/printer_address.h"
 #include "app/progress_dlg.h"
 #include "app/progress_messages.h"
+#include "app/supported_drivers.h"
+#include "cli/addresses.h"
+#include "cli/corvelcmd.h"
 #include "cli/text.h"
+#include "diag/diag_log.h"
+#include "discovery/installed_printers.h"
 #include "engine/engine_facade.h"
 #include "engine/firmware_image.h"
+#include "engine/network_channel.h"
+#include "engine/version_query.h"
+#include "net/address_resolution.h"
 #include "platform/unique_handle.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -60,7 +72,7 @@ class PrintingObserver : public WorkflowObserver {
     if (!options_.progress) return;
     char stamp[32] = {};
     std::snprintf(stamp, sizeof stamp, "  [%6.1f s] ", static_cast<double>(::GetTickCount64() - start_) / 1000.0);
-    options_.progress->Out(stamp + text + "\n");
+    options_.progress->Err(options_.linePrefix + stamp + text + "\n");
   }
 
   static DWORD WINAPI TickerProc(LPVOID self) {
@@ -132,6 +144,8 @@ const char* DecisionName(Decision decision) {
       return "current";
     case Decision::Unsupported:
       return "unsupported";
+    case Decision::Unreachable:
+      return "unreachable";
     case Decision::Stopped:
       return "stopped";
     case Decision::Updated:
@@ -143,40 +157,176 @@ const char* DecisionName(Decision decision) {
   }
 }
 
+bool DecisionNamed(const std::string& name, Decision& decision) {
+  for (Decision d : {Decision::Update, Decision::Current, Decision::Unsupported, Decision::Error, Decision::Unreachable,
+                     Decision::Stopped, Decision::Updated, Decision::Failed}) {
+    if (name == DecisionName(d)) {
+      decision = d;
+      return true;
+    }
+  }
+  return false;
+}
+
 namespace {
 
-PrinterReport ReportOf(const ListedPrinter& listed) {
+const char kDeviceNotFound[] = "The USB device behind the printer's port was not found.";
+const char kAddressNotFound[] = "The printer's network address could not be found.";
+const char kNoAnswer[] = "No answer within the version query's time-out.";
+const char kRefused[] = "The connection was refused or reset.";
+const char kQueryFailed[] = "The version query failed.";
+const char kDeviceIdFailed[] = "The device ID query failed.";
+
+// Why the last version query of this process failed, in one sentence.
+const char* VersionFailure(ConnectionKind kind) {
+  if (kind != CONNECTION_NETWORK) return kQueryFailed;
+  switch (NetLastVersionFailure()) {
+    case NetFailure::NoAnswer:
+      return kNoAnswer;
+    case NetFailure::RefusedOrReset:
+      return kRefused;
+    default:
+      return kQueryFailed;
+  }
+}
+
+void MarkUnreachable(PrinterReport& report, const std::string& reason) {
+  report.decision = Decision::Unreachable;
+  report.message = reason;
+  DiagLog::Write(L"%ls is unreachable: %ls", report.name.c_str(), Wide(reason).c_str());
+}
+
+PrinterReport ReportOf(const ListedPrinter& listed, ListFailure failure) {
   PrinterReport report;
   report.name = listed.name;
   report.kind = listed.kind;
   // A parallel printer has no address (the list hands it the one before it).
   if (listed.kind != CONNECTION_PARALLEL) report.address = listed.address;
   report.firmware = Utf8(listed.version);
+  switch (failure) {
+    case ListFailure::None:
+      break;
+    case ListFailure::DeviceNotFound:
+      MarkUnreachable(report, kDeviceNotFound);
+      break;
+    case ListFailure::AddressNotFound:
+      MarkUnreachable(report, kAddressNotFound);
+      break;
+    case ListFailure::VersionUnknown:
+      MarkUnreachable(report, VersionFailure(listed.kind));
+      break;
+  }
   return report;
+}
+
+// Equal without regard to the case of ASCII letters.
+bool SameModel(const std::string& model, const std::vector<std::wstring>& driverNames) {
+  auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; };
+  std::wstring wide = Wide(model);
+  for (const std::wstring& driver : driverNames) {
+    if (!wide.empty() && wide.size() == driver.size() &&
+        std::equal(wide.begin(), wide.end(), driver.begin(), [&](wchar_t a, wchar_t b) { return lower(a) == lower(b); })) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
 
 std::vector<PrinterReport> ListPrinters(const InterruptGuard& guard) {
   std::vector<PrinterReport> printers;
-  ForEachListedPrinter([&](const ListedPrinter& listed) {
-    printers.push_back(ReportOf(listed));
+  ForEachSupportedPrinter([&](const ListedPrinter& listed, ListFailure failure) {
+    printers.push_back(ReportOf(listed, failure));
     return !guard.StopRequested();
   });
   return printers;
 }
 
+std::vector<std::wstring> InstalledPrinterNames() {
+  std::vector<std::wstring> driverNames;
+  GetSupportedDriverNames(driverNames);
+  std::vector<std::wstring> names;
+  InstalledPrinterList installed;
+  wchar_t name[PRINTER_TEXT_CHARS] = {};
+  for (int more = GetFirstInstalledPrinter(installed, name, driverNames); more;
+       more = GetNextInstalledPrinter(installed, name)) {
+    names.push_back(name);
+  }
+  return names;
+}
+
 bool ListOnePrinter(const std::wstring& name, PrinterReport& printer) {
+  if (name.size() >= ListedPrinter::kNameChars) return false;
+  std::vector<std::wstring> installed = InstalledPrinterNames();
+  if (std::find(installed.begin(), installed.end(), name) == installed.end()) return false;
   ListedPrinter listed;
   wchar_t address[DEVICE_ADDRESS_CHARS] = {};
-  if (name.size() >= ListedPrinter::kNameChars || !QueryListedPrinter(name.c_str(), address, listed)) return false;
-  printer = ReportOf(listed);
+  ListFailure failure = ListFailure::None;
+  QueryListedPrinter(name.c_str(), address, listed, &failure);
+  printer = ReportOf(listed, failure);
   return true;
 }
 
+PrinterReport QueryAddressPrinter(const std::string& given) {
+  PrinterReport report;
+  report.name = Wide(given);
+  report.kind = CONNECTION_NETWORK;
+  report.byAddress = true;
+  DiagLog::Write(L"Printer by address %ls", report.name.c_str());
+
+  // Resolved as a port's host name is: a dotted IPv4 address as it is, anything else by name.
+  wchar_t address[DEVICE_ADDRESS_CHARS] = {};
+  std::wcsncpy(address, report.name.c_str(), std::size(address) - 1);
+  char ansi[MAX_PATH] = {};
+  if (!WideToAnsiExact(address, ansi, sizeof ansi) ||
+      (inet_addr(ansi) == INADDR_NONE && (ResolveHostname(address, address) != 1 || address[0] == L'\0'))) {
+    MarkUnreachable(report, kAddressNotFound);
+    return report;
+  }
+  report.address = address;
+  const wchar_t* match = UsbMatchText(address);
+
+  char version[FACADE_VERSION_BUFFER_SIZE] = {};
+  GetVersionString(version, CONNECTION_NETWORK, match, address);
+  version[FACADE_VERSION_BUFFER_SIZE - 1] = '\0';
+  if (std::strcmp(version, "Unknown") == 0) {
+    MarkUnreachable(report, VersionFailure(CONNECTION_NETWORK));
+    return report;
+  }
+  report.firmware = version;
+
+  // The safety gate: nothing but queries goes to a printer that does not name the supported model.
+  char deviceId[FACADE_INFO_BUFFER_SIZE] = {};
+  if (Get1284String(deviceId, CONNECTION_NETWORK, match, address) != 1) {
+    MarkUnreachable(report, kDeviceIdFailed);
+    return report;
+  }
+  deviceId[FACADE_INFO_BUFFER_SIZE - 1] = '\0';
+  std::string model = ModelOfDeviceId(deviceId);
+  std::vector<std::wstring> driverNames;
+  GetSupportedDriverNames(driverNames);
+  if (!SameModel(model, driverNames)) {
+    report.decision = Decision::Unsupported;
+    report.message = model.empty() ? "Its device ID names no model: it is not updated."
+                                   : "Its device ID names the model \"" + model + "\", not the supported " +
+                                         Utf8(driverNames.empty() ? L"" : driverNames[0].c_str()) + ": it is not updated.";
+    DiagLog::Write(L"%ls names the model %ls: not supported", report.name.c_str(), Wide(model).c_str());
+    return report;
+  }
+  return report;  // undecided until its workflow runs
+}
+
+bool Undecided(const PrinterReport& printer) {
+  return printer.decision != Decision::Unreachable && !(printer.byAddress && printer.decision == Decision::Unsupported);
+}
+
 void RunWorkflow(PrinterReport& printer, const WorkflowOptions& options, InterruptGuard& guard) {
+  if (!Undecided(printer)) return;
   PrintingObserver observer(options, guard);
-  WorkflowOutcome outcome = RunFirmwareWorkflow(printer.name.c_str(), observer);
+  WorkflowOutcome outcome = printer.byAddress
+                                ? RunFirmwareWorkflowAt(printer.name.c_str(), printer.address.c_str(), observer)
+                                : RunFirmwareWorkflow(printer.name.c_str(), observer);
   printer.decision = observer.stopped() ? Decision::Stopped : DecisionOf(outcome.result);
   printer.message = OneLine(outcome.message);
   printer.image.clear();
@@ -186,6 +336,10 @@ void RunWorkflow(PrinterReport& printer, const WorkflowOptions& options, Interru
     int32_t version = GetBinFileVersion(outcome.imagePath, nullptr);
     if (version > 0) printer.imageVersion = std::to_string(version);
   }
+  // The engine takes a version query that failed for "not required": that is no current printer.
+  if (outcome.result == WorkflowResult::Current && LastFirmwareVersion() == -1) {
+    MarkUnreachable(printer, VersionFailure(printer.kind));
+  }
 }
 
 std::string QueryVersion(const PrinterReport& printer) {
@@ -193,4 +347,29 @@ std::string QueryVersion(const PrinterReport& printer) {
   GetVersionString(version, printer.kind, UsbMatchText(printer.name.c_str()), printer.address.c_str());
   version[FACADE_VERSION_BUFFER_SIZE - 1] = '\0';
   return version;
+}
+
+int ExitCodeOf(const PrinterReport& printer) {
+  switch (printer.decision) {
+    case Decision::Error:
+    case Decision::Failed:
+    case Decision::Stopped:
+      return EXIT_UPDATE_FAILED;
+    case Decision::Unreachable:
+      return EXIT_UNREACHABLE;
+    case Decision::Unsupported:
+      return EXIT_SKIPPED;
+    default:
+      return EXIT_DONE;
+  }
+}
+
+int ExitCodeOf(const std::vector<PrinterReport>& printers) {
+  int code = EXIT_DONE;
+  for (const PrinterReport& printer : printers) {
+    int one = ExitCodeOf(printer);
+    if (one == EXIT_UPDATE_FAILED) return one;
+    if (one == EXIT_UNREACHABLE || (one == EXIT_SKIPPED && code == EXIT_DONE)) code = one;
+  }
+  return code;
 }

@@ -1,21 +1,53 @@
 #include "cli/parallel_list.h"
 
 #include <memory>
-#include <nlohmann/json.hpp>
 
 #include "app/firmware_workflow.h"
-#include "app/listed_printers.h"
-#include "app/supported_drivers.h"
+#include "cli/report_json.h"
 #include "cli/text.h"
 #include "diag/diag_log.h"
-#include "discovery/installed_printers.h"
 #include "platform/child_process.h"
 
 namespace {
 
-// One argument as CommandLineToArgvW reads it back: quoted, with backslashes doubled before a
-// quote and quotes escaped.
-std::wstring Quoted(const std::wstring& argument) {
+struct Slot {
+  std::wstring name;     // an installed printer's name, or empty
+  std::string address;   // or the address it was given by
+  bool parallel = false;
+  std::vector<PrinterReport> printers;  // what its query listed (none or one)
+};
+
+struct Running {
+  size_t slot;
+  std::unique_ptr<platform::ChildProcess> child;
+};
+
+std::wstring Label(const Slot& slot) { return slot.name.empty() ? Wide(slot.address) : slot.name; }
+
+// The printer queried in this process, as a child would.
+void QueryHere(Slot& slot, InterruptGuard& guard) {
+  PrinterReport printer;
+  if (!slot.name.empty() && !ListOnePrinter(slot.name, printer)) return;
+  if (slot.name.empty()) printer = QueryAddressPrinter(slot.address);
+  RunWorkflow(printer, WorkflowOptions{}, guard);
+  slot.printers.push_back(printer);
+}
+
+void Reap(Running& running, std::vector<Slot>& slots, std::vector<std::string>& errors) {
+  Slot& slot = slots[running.slot];
+  std::string output;
+  DWORD code = 0;
+  bool finished = running.child->Finish(output, code);
+  if (finished && (code == 0 || code == 4 || code == 7) && ReadListDocument(output, slot.printers)) return;
+  slot.printers.clear();
+  std::wstring label = Label(slot);
+  errors.push_back("The query of " + Utf8(label.c_str()) + " ended with exit code " + std::to_string(code) + ".");
+  DiagLog::Write(L"The query of %ls ended with exit code %lu", label.c_str(), static_cast<unsigned long>(code));
+}
+
+}  // namespace
+
+std::wstring QuotedArgument(const std::wstring& argument) {
   std::wstring quoted = L"\"";
   size_t backslashes = 0;
   for (wchar_t c : argument) {
@@ -31,95 +63,32 @@ std::wstring Quoted(const std::wstring& argument) {
   return quoted + L"\"";
 }
 
-struct Slot {
-  std::wstring name;
-  bool parallel = false;
-  bool done = false;
-  std::vector<PrinterReport> printers;  // what its query listed (none or one)
-};
-
-struct Running {
-  size_t slot;
-  std::unique_ptr<platform::ChildProcess> child;
-};
-
-Decision DecisionNamed(const std::string& name) {
-  for (Decision d : {Decision::Update, Decision::Current, Decision::Unsupported, Decision::Error, Decision::Stopped,
-                     Decision::Updated, Decision::Failed}) {
-    if (name == DecisionName(d)) return d;
-  }
-  return Decision::Error;
+std::wstring ChildCommandStart(const std::string& logFile) {
+  std::wstring program = platform::ProgramPath();
+  if (program.empty()) return {};
+  std::wstring start = L"\"" + program + L"\"";
+  if (!logFile.empty()) start += L" --log " + QuotedArgument(Wide(logFile));
+  return start;
 }
 
-ConnectionKind KindNamed(const std::string& name) {
-  for (ConnectionKind kind : {CONNECTION_USB, CONNECTION_NETWORK, CONNECTION_PARALLEL}) {
-    if (Wide(name) == ConnectionName(kind)) return kind;
-  }
-  return CONNECTION_NETWORK;
-}
-
-std::string TextOf(const nlohmann::json& value) { return value.is_string() ? value.get<std::string>() : std::string(); }
-
-// The printer queried in this process, as a child would.
-void QueryHere(Slot& slot, InterruptGuard& guard) {
-  PrinterReport printer;
-  if (ListOnePrinter(slot.name, printer)) {
-    RunWorkflow(printer, WorkflowOptions{}, guard);
-    slot.printers.push_back(printer);
-  }
-  slot.done = true;
-}
-
-void Reap(Running& running, std::vector<Slot>& slots, std::vector<std::string>& errors) {
-  Slot& slot = slots[running.slot];
-  std::string output;
-  DWORD code = 0;
-  bool finished = running.child->Finish(output, code);
-  slot.done = true;
-  if (finished && (code == 0 || code == 4) && ReadChildListing(output, slot.printers)) return;
-  errors.push_back("The query of " + Utf8(slot.name.c_str()) + " ended with exit code " + std::to_string(code) + ".");
-  DiagLog::Write(L"The query of %ls ended with exit code %lu", slot.name.c_str(), static_cast<unsigned long>(code));
-}
-
-}  // namespace
-
-bool ReadChildListing(const std::string& json, std::vector<PrinterReport>& printers) {
-  nlohmann::json document = nlohmann::json::parse(json, nullptr, false);
-  if (document.is_discarded() || !document.is_object() || !document["printers"].is_array()) return false;
-  for (const nlohmann::json& entry : document["printers"]) {
-    PrinterReport printer;
-    printer.name = Wide(TextOf(entry["name"]));
-    printer.kind = KindNamed(TextOf(entry["connection"]));
-    printer.address = Wide(TextOf(entry["address"]));
-    printer.firmware = TextOf(entry["firmware"]);
-    printer.image = TextOf(entry["image"]);
-    printer.imageVersion = TextOf(entry["image_version"]);
-    printer.decision = DecisionNamed(TextOf(entry["decision"]));
-    printer.message = TextOf(entry["message"]);
-    printers.push_back(printer);
-  }
-  return true;
-}
-
-ChildListing ListInChildren(int jobs, const std::string& logFile, InterruptGuard& guard) {
-  std::vector<std::wstring> driverNames;
-  GetSupportedDriverNames(driverNames);
+ChildListing ListInChildren(int jobs, const std::vector<std::string>& addresses, const std::string& logFile,
+                            InterruptGuard& guard) {
   std::vector<Slot> slots;
-  InstalledPrinterList installed;
-  wchar_t name[PRINTER_TEXT_CHARS] = {};
-  for (int more = GetFirstInstalledPrinter(installed, name, driverNames); more;
-       more = GetNextInstalledPrinter(installed, name)) {
+  if (addresses.empty()) {
+    for (const std::wstring& name : InstalledPrinterNames()) {
+      Slot slot;
+      slot.name = name;
+      slot.parallel = ConnectionKindOf(name.c_str()) == CONNECTION_PARALLEL;
+      slots.push_back(slot);
+    }
+  }
+  for (const std::string& address : addresses) {
     Slot slot;
-    slot.name = name;
-    slot.parallel = ConnectionKindOf(name) == CONNECTION_PARALLEL;
+    slot.address = address;
     slots.push_back(slot);
   }
 
-  std::wstring program = platform::ProgramPath();
-  std::wstring common = L"\"" + program + L"\"";
-  if (!logFile.empty()) common += L" --log " + Quoted(Wide(logFile));
-  common += L" list --json " + Wide(kChildOption) + L" ";
-
+  const std::wstring start = ChildCommandStart(logFile);
   ChildListing listing;
   std::vector<Running> running;
   auto reapOne = [&] {
@@ -137,9 +106,12 @@ ChildListing ListInChildren(int jobs, const std::string& logFile, InterruptGuard
       if (slots[i].parallel != parallelPhase) continue;
       while (running.size() >= limit) reapOne();
       if (guard.StopRequested()) break;
+      std::wstring line = start + L" list --json " +
+                          (slots[i].name.empty() ? Wide(kChildAddressOption) + L" " + QuotedArgument(Wide(slots[i].address))
+                                                 : Wide(kChildOption) + L" " + QuotedArgument(slots[i].name));
       auto child = std::make_unique<platform::ChildProcess>();
-      if (program.empty() || !child->Start(common + Quoted(slots[i].name))) {
-        DiagLog::WriteError(::GetLastError(), L"CreateProcessW (the query of %ls)", slots[i].name.c_str());
+      if (start.empty() || !child->Start(line)) {
+        DiagLog::WriteError(::GetLastError(), L"CreateProcessW (the query of %ls)", Label(slots[i]).c_str());
         QueryHere(slots[i], guard);
         continue;
       }

@@ -10,17 +10,25 @@
 #include "cli/interrupt.h"
 
 // The arguments that make corvelcmd the child for one printer: it prints the list's JSON
-// document for that printer alone and takes no single-instance mutex.
+// document for that printer alone and takes no single-instance mutex. `list --child NAME` asks an
+// installed printer, `list --child-address ADDRESS` a printer by its address.
 constexpr char kChildOption[] = "--child";
+constexpr char kChildAddressOption[] = "--child-address";
 
 struct ChildListing {
-  std::vector<PrinterReport> printers;  // the listed ones, in the spooler's order
+  std::vector<PrinterReport> printers;  // in the spooler's order, then the addresses' order
   std::vector<std::string> errors;      // children that ended badly, one sentence each
 };
 
-// Queries every installed printer of the supported driver, up to `jobs` at once. A printer
-// whose child cannot be started is queried in this process instead. `logFile` is handed on.
-ChildListing ListInChildren(int jobs, const std::string& logFile, InterruptGuard& guard);
+// Queries every installed printer of the supported driver (or, when `addresses` are given, the
+// printers at those addresses), up to `jobs` at once. A printer whose child cannot be started is
+// queried in this process instead. `logFile` is handed on.
+ChildListing ListInChildren(int jobs, const std::vector<std::string>& addresses, const std::string& logFile,
+                            InterruptGuard& guard);
 
-// Reads a child's JSON document back; false when it is not one.
-bool ReadChildListing(const std::string& json, std::vector<PrinterReport>& printers);
+// One argument as CommandLineToArgvW reads it back: quoted, with backslashes doubled before a
+// quote and quotes escaped.
+std::wstring QuotedArgument(const std::wstring& argument);
+// The start of a child's command line: the program's quoted path and the --log option when given.
+// Empty when the program's path cannot be read.
+std::wstring ChildCommandStart(const std::string& logFile);

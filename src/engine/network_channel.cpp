@@ -21,12 +21,16 @@ namespace {
 
 // Connects without blocking and waits at most NET_CONNECT_TIMEOUT_MS for the outcome: a failed
 // connect shows in the exception set, a finished one as writable, and SO_ERROR confirms it.
-// Restores blocking mode for the exchange. False on any failure.
-bool ConnectBounded(SOCKET s, const sockaddr_in& printer) {
+// Restores blocking mode for the exchange. False on any failure, with its error in `error`
+// (WSAETIMEDOUT when the printer did not answer in time).
+bool ConnectBounded(SOCKET s, const sockaddr_in& printer, int& error) {
+  error = 0;
   ULONG nonBlocking = 1;
   if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return false;
   if (connect(s, reinterpret_cast<const sockaddr*>(&printer), sizeof printer) != 0) {
-    if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
+    error = WSAGetLastError();
+    if (error != WSAEWOULDBLOCK) return false;
+    error = 0;
     fd_set writable;
     fd_set failed;
     FD_ZERO(&writable);
@@ -40,18 +44,33 @@ bool ConnectBounded(SOCKET s, const sockaddr_in& printer) {
       MultiByteToWideChar(CP_ACP, 0, EngineContext().ipAddress, -1, address, static_cast<int>(std::size(address)));
       DiagLog::Write(L"NetConnect: no answer from %ls within %u ms", address,
                      static_cast<unsigned>(NET_CONNECT_TIMEOUT_MS));
+      error = WSAETIMEDOUT;
       return false;
     }
-    if (ready < 0 || !FD_ISSET(s, &writable)) return false;
-    int error = 0;
-    int length = sizeof error;
-    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 || error != 0) {
-      return false;
-    }
+    int pending = 0;
+    int length = sizeof pending;
+    bool read = getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&pending), &length) == 0;
+    if (read) error = pending;
+    if (ready < 0 || !FD_ISSET(s, &writable) || !read || pending != 0) return false;
   }
   ULONG blocking = 0;
   return ioctlsocket(s, FIONBIO, &blocking) == 0;
 }
+
+NetFailure FailureOf(int error) {
+  switch (error) {
+    case WSAETIMEDOUT:
+      return NetFailure::NoAnswer;
+    case WSAECONNREFUSED:
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+      return NetFailure::RefusedOrReset;
+    default:
+      return NetFailure::Other;
+  }
+}
+
+NetFailure g_lastVersionFailure = NetFailure::None;
 
 bool SetTimeout(SOCKET s, int option, DWORD milliseconds) {
   return setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char*>(&milliseconds), sizeof milliseconds) == 0;
@@ -71,7 +90,7 @@ NetConnection::NetConnection(DWORD timeoutMs) {
   printer.sin_family = AF_INET;
   printer.sin_port = htons(NET_PRINTER_PORT);
   printer.sin_addr.s_addr = inet_addr(EngineContext().ipAddress);
-  connected_ = ConnectBounded(socket_.get(), printer);
+  connected_ = ConnectBounded(socket_.get(), printer, connectError_);
 }
 
 NetConnection::~NetConnection() {
@@ -109,8 +128,9 @@ bool NetAclQuery(NetConnection& connection, uint16_t code, AclReply* reply) {
   return reply->PrefixOk() && reply->EchoesCommand(code) && reply->StatusOk();
 }
 
-long NetGetVersion() {
-  NetConnection connection(NET_VERSION_TIMEOUT_MS);
+namespace {
+
+long QueryNetVersion(NetConnection& connection) {
   if (!connection.Connected()) return 0;
   AclReply reply;
   if (!NetAclQuery(connection, ACLCMD_GET_VERSION, &reply)) return 0;
@@ -118,6 +138,17 @@ long NetGetVersion() {
   if (!connection.Send(PJL_UEL, PJL_UEL_LENGTH)) return 0;
   return version;
 }
+
+}  // namespace
+
+long NetGetVersion() {
+  NetConnection connection(NET_VERSION_TIMEOUT_MS);
+  long version = QueryNetVersion(connection);
+  g_lastVersionFailure = version != 0 ? NetFailure::None : FailureOf(connection.Connected() ? connection.LastError() : connection.ConnectError());
+  return version;
+}
+
+NetFailure NetLastVersionFailure() { return g_lastVersionFailure; }
 
 int NetGet1284String(char* out) {
   NetConnection connection(NET_INFO_TIMEOUT_MS);

@@ -51,12 +51,16 @@ class NetConnection {
   int Receive(void* buffer, int length);
   // WSAGetLastError after the last send or receive that failed with -1 (0 after any other).
   int LastError() const { return lastError_; }
+  // Why the connect failed (WSAETIMEDOUT when it had no answer in time); 0 when it did not fail
+  // or was not tried.
+  int ConnectError() const { return connectError_; }
 
  private:
   int startup_ = -1;
   bool started_ = false;
   bool connected_ = false;
   int lastError_ = 0;
+  int connectError_ = 0;
   platform::UniqueSocket socket_;
 };
 
@@ -67,6 +71,15 @@ bool NetAclQuery(NetConnection& connection, uint16_t code, AclReply* reply);
 
 // The printer's firmware version, or 0 on any failure.
 long NetGetVersion();
+
+// Why the last NetGetVersion of this process failed, for a caller that names the reason.
+enum class NetFailure {
+  None,            // it answered (or none was asked yet)
+  NoAnswer,        // the connect or a send or receive timed out
+  RefusedOrReset,  // the connection was refused, reset or aborted
+  Other,           // anything else: a wrong or short reply, a closed connection, no socket
+};
+NetFailure NetLastVersionFailure();
 // The IEEE 1284 device ID text into `out` (NET_INFO_BUFFER_SIZE bytes): 1, or 0 on failure.
 int NetGet1284String(char* out);
 // The build information text into `out` (NET_INFO_BUFFER_SIZE bytes): 1, or 0 on failure.

@@ -55,6 +55,19 @@ int32_t ParallelVersion() {
   return version;
 }
 
+int32_t g_lastVersion = -1;
+
+int32_t QueryVersion() {
+  const FWDownloadContext& context = EngineContext();
+  if (context.isUsb) return UsbVersion();
+  if (context.isNetwork) {
+    long version = NetGetVersion();
+    return version == 0 ? -1 : static_cast<int32_t>(version);
+  }
+  if (context.isParallel) return ParallelVersion();
+  return -1;  // no printer loaded
+}
+
 }  // namespace
 
 int32_t GetUSBFWVersion(HANDLE device) {
@@ -120,15 +133,11 @@ int32_t GetPrllFWVersion(HANDLE port) {
 
 int32_t _GetVersionFW() {
   DiagLog::Write(L"_GetVersionFW()");
-  const FWDownloadContext& context = EngineContext();
-  if (context.isUsb) return UsbVersion();
-  if (context.isNetwork) {
-    long version = NetGetVersion();
-    return version == 0 ? -1 : static_cast<int32_t>(version);
-  }
-  if (context.isParallel) return ParallelVersion();
-  return -1;  // no printer loaded
+  g_lastVersion = QueryVersion();
+  return g_lastVersion;
 }
+
+int32_t LastFirmwareVersion() { return g_lastVersion; }
 
 int32_t _DownLoadRequired() {
   DiagLog::Write(L"_DownLoadRequired()");

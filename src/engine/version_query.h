@@ -19,6 +19,9 @@ int32_t GetPrllFWVersion(HANDLE port);
 
 // The printer's version over the context's channel, or -1 when it cannot be read.
 int32_t _GetVersionFW();
+// What the last _GetVersionFW of this process returned (-1 before the first): lets a caller of
+// _DownLoadRequired tell a printer that is current from one that did not answer.
+int32_t LastFirmwareVersion();
 // 1 when the image of the context is newer than the printer's firmware, 0 when not (or the
 // printer's version cannot be read), -1 when the image's version cannot be read.
 int32_t _DownLoadRequired();

@@ -11,11 +11,17 @@
 
 #include "app/app_machine.h"
 #include "cli/corvelcmd.h"
+#include "cli/text.h"
 #include "cli/parallel_list.h"
+#include "cli/report_json.h"
 #include "host/clock.h"
 #include "host/console.h"
 #include "host/files.h"
 #include "host/machine.h"
+#include "host/network.h"
+#include "host/ports.h"
+#include "host/services.h"
+#include "host/spooler.h"
 #include "platform/unique_handle.h"
 #include "support/cases.h"
 #include "support/trace.h"
@@ -107,10 +113,10 @@ TEST(CorvelCmd, EachExitCode) {
     p.push_back(InstallNetworkPrinter(kOlder));
   };
   const Case cases[] = {
-      {"help", nullptr, {"--help"}, EXIT_DONE, "6  not elevated: run it from an elevated command prompt"},
+      {"help", nullptr, {"--help"}, EXIT_DONE, "7  at least one printer could not be reached"},
       {"version", nullptr, {"--version"}, EXIT_DONE, "corvelcmd " CORVEL_EXPECTED_VERSION},
       {"unknown command", nullptr, {"erase"}, EXIT_USAGE, "Run with --help"},
-      {"update without printers", older, {"update", "--dry-run"}, EXIT_USAGE, "--printer NAME, or give --all"},
+      {"update without printers", older, {"update", "--dry-run"}, EXIT_USAGE, "--address ADDRESS, or give --all"},
       {"--all beside --printer", older, {"update", "--all", "--printer", "x"}, EXIT_USAGE, "excludes"},
       {"a burn unasked without a terminal", older, {"update", "--all"}, EXIT_USAGE, "give --yes"},
       {"not elevated", [](auto&, auto&) { host::console::SetElevated(false); }, {"list"}, EXIT_NOT_ELEVATED,
@@ -226,7 +232,7 @@ TEST(CorvelCmd, AListWithJobsGivesTheSameDocumentAndAChildListsItsOnePrinter) {
   Outcome child = Cmd({"list", kChildOption, "TV Vexline Q5530n (current)"});
   EXPECT_EQ(child.code, EXIT_DONE) << child.err;
   std::vector<PrinterReport> printers;
-  ASSERT_TRUE(ReadChildListing(child.out, printers)) << child.out;
+  ASSERT_TRUE(ReadListDocument(child.out, printers)) << child.out;
   ASSERT_EQ(printers.size(), 1u);
   EXPECT_EQ(printers[0].name, kCurrent);
   EXPECT_EQ(printers[0].kind, CONNECTION_NETWORK);
@@ -240,9 +246,9 @@ TEST(CorvelCmd, AListWithJobsGivesTheSameDocumentAndAChildListsItsOnePrinter) {
   Outcome none = Cmd({"list", kChildOption, "TV Vexline Q5530n (gone)"});
   EXPECT_EQ(none.code, EXIT_NO_PRINTER);
   printers.clear();
-  EXPECT_TRUE(ReadChildListing(none.out, printers));
+  EXPECT_TRUE(ReadListDocument(none.out, printers));
   EXPECT_TRUE(printers.empty());
-  EXPECT_FALSE(ReadChildListing("Usage: corvelcmd", printers));
+  EXPECT_FALSE(ReadListDocument("Usage: corvelcmd", printers));
 }
 
 TEST(CorvelCmd, UpdatingOnePrinterAmongSeveralShowsItsNewVersion) {
@@ -254,11 +260,13 @@ TEST(CorvelCmd, UpdatingOnePrinterAmongSeveralShowsItsNewVersion) {
   EXPECT_EQ(run.code, EXIT_DONE) << run.out << run.err;
   EXPECT_EQ(older.printer().Model().Version(), 216u);
   EXPECT_EQ(current.printer().Model().BurnCount(), 0);
-  // Each stage with the time since the printer's run began; the burn and its waits go on visibly.
-  EXPECT_NE(run.out.find("s] Checking the current state of the Printer ..."), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("s] Downloading new Firmware ..."), std::string::npos);
-  EXPECT_NE(run.out.find("s] ... the burn goes on; do not switch the printer off"), std::string::npos);
-  EXPECT_NE(run.out.find("s] Burned; the printer restarts with its new firmware (35 s)"), std::string::npos);
+  // Each stage on standard error with the time since the printer's run began; the burn and its
+  // waits go on visibly.
+  EXPECT_NE(run.err.find("s] Checking the current state of the Printer ..."), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.find("s] "), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("s] Downloading new Firmware ..."), std::string::npos);
+  EXPECT_NE(run.err.find("s] ... the burn goes on; do not switch the printer off"), std::string::npos);
+  EXPECT_NE(run.err.find("s] Burned; the printer restarts with its new firmware (35 s)"), std::string::npos);
   // The summary: the updated printer alone, with its version before and after.
   std::string summary = SummaryOf(run.out);
   EXPECT_TRUE(RowOf(summary, kCurrent).empty());
@@ -348,6 +356,350 @@ TEST(CorvelCmd, TheLogFileHoldsTheTraceWithTimestamps) {
   host::WriteFile(L"C:\\corvel.log", "");
   EXPECT_EQ(Cmd({"list"}).code, EXIT_DONE);
   EXPECT_EQ(host::ReadFile(L"C:\\corvel.log"), "");
+}
+
+// --- Fleets: every printer accounted for, results a script can read, printers by address.
+
+const wchar_t kSilent[] = L"TV Vexline Q5530n (not answering)";
+
+// A network printer that takes every connection and never replies.
+InstalledPrinter InstallSilent() {
+  InstalledPrinter printer = InstallNetworkPrinter(kSilent);
+  simprinter::FaultRule rule;
+  rule.faults.silent = true;
+  printer.printer().AddFault(rule);
+  return printer;
+}
+
+simprinter::PrinterSettings Asian() {
+  simprinter::PrinterSettings settings;
+  settings.culture = "ASIAN";
+  return settings;
+}
+
+nlohmann::json Parsed(const Outcome& run) {
+  nlohmann::json document = nlohmann::json::parse(run.out, nullptr, false);
+  EXPECT_FALSE(document.is_discarded()) << "standard output is not one JSON document:\n" << run.out;
+  return document;
+}
+
+// The entry of the printer in a document's "printers", or null.
+nlohmann::json EntryOf(const nlohmann::json& document, const std::string& name) {
+  if (!document.is_object() || !document["printers"].is_array()) return nullptr;
+  for (const nlohmann::json& entry : document["printers"]) {
+    if (entry["name"] == name) return entry;
+  }
+  return nullptr;
+}
+
+TEST(CorvelCmd, AnUnreachablePrinterIsNamedWithWhyByListAndUpdate) {
+  struct Case {
+    const char* name;
+    std::function<InstalledPrinter()> install;
+    const char* reason;
+  };
+  const std::wstring kDriverName = app_test::kDriver;
+  const Case cases[] = {
+      {"no USB device behind the port",
+       [&] {
+         host::spooler::AddPrinter(host::spooler::Printer{std::wstring(kSilent), std::wstring(L"USB007"), kDriverName});
+         return InstalledPrinter{};
+       },
+       "The USB device behind the printer's port was not found."},
+      {"no address behind the port",
+       [&] {
+         host::ports::AddPort(host::ports::Port{L"IP_nowhere", L"Standard TCP/IP Port", L"Standard TCP/IP Port"});
+         host::spooler::AddPrinter(host::spooler::Printer{std::wstring(kSilent), std::wstring(L"IP_nowhere"), kDriverName});
+         return InstalledPrinter{};
+       },
+       "The printer's network address could not be found."},
+      {"silent", [] { return InstallSilent(); },
+       "No answer within the version query's time-out."},
+      {"connect never completes", [] { return InstallNetworkPrinter(kSilent, {}, "", true); },
+       "No answer within the version query's time-out."},
+      {"connection refused",
+       [] {
+         InstalledPrinter printer = InstallNetworkPrinter(kSilent);
+         printer.network.reset();  // nobody listens at its address any more
+         return printer;
+       },
+       "The connection was refused or reset."},
+      {"version refused",
+       [] {
+         InstalledPrinter printer = InstallNetworkPrinter(kSilent);
+         printer.printer().AddFault(StatusFault(simprinter::kCmdGetVersion, 0));
+         return printer;
+       },
+       "The version query failed."},
+      {"parallel version refused",
+       [] {
+         InstalledPrinter printer = app_test::InstallParallelPrinter(kSilent);
+         printer.printer().AddFault(StatusFault(simprinter::kCmdGetVersion, 0));
+         return printer;
+       },
+       "The version query failed."},
+  };
+  const std::string name = Utf8Of(kSilent);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrepareMachine(c.name);
+    auto current = InstallNetworkPrinter(kCurrent, Version(216));
+    InstalledPrinter printer = c.install();
+
+    Outcome list = Cmd({"list", "--json"});
+    EXPECT_EQ(list.code, EXIT_UNREACHABLE) << list.out << list.err;
+    nlohmann::json entry = EntryOf(Parsed(list), name);
+    ASSERT_FALSE(entry.is_null()) << list.out;
+    EXPECT_EQ(entry["decision"], "unreachable");
+    EXPECT_EQ(entry["message"], c.reason);
+    EXPECT_EQ(entry["error"], (nlohmann::json{{"code", EXIT_UNREACHABLE}, {"message", c.reason}}));
+    EXPECT_EQ(entry["firmware"], "");
+    EXPECT_EQ(EntryOf(Parsed(list), Utf8Of(kCurrent))["decision"], "current");
+
+    // Named, it is unreachable (exit 7), not missing (exit 4).
+    Outcome named = Cmd({"update", "--printer", name, "--yes", "--json"});
+    EXPECT_EQ(named.code, EXIT_UNREACHABLE) << named.out << named.err;
+    EXPECT_EQ(EntryOf(Parsed(named), name)["result"], "unreachable");
+    Outcome all = Cmd({"update", "--all", "--yes"});
+    EXPECT_EQ(all.code, EXIT_UNREACHABLE) << all.out << all.err;
+    EXPECT_EQ(RowOf(SummaryOf(all.out), kSilent).back(), std::string("unreachable: ") + c.reason) << all.out;
+  }
+}
+
+TEST(CorvelCmd, TheExitCodeOfAFleetFollowsItsWorstPrinter) {
+  enum Member { kCurrentOne = 1, kOlderOne = 2, kAsianOne = 4, kSilentOne = 8, kFailingOne = 16 };
+  struct Case {
+    int fleet;
+    int code;
+  };
+  const Case cases[] = {
+      {kCurrentOne | kOlderOne, EXIT_DONE},
+      {kCurrentOne | kAsianOne, EXIT_SKIPPED},
+      {kAsianOne | kSilentOne, EXIT_UNREACHABLE},
+      {kOlderOne | kSilentOne, EXIT_UNREACHABLE},
+      {kFailingOne | kSilentOne | kAsianOne, EXIT_UPDATE_FAILED},
+  };
+  for (const Case& c : cases) {
+    std::string label = "fleet " + std::to_string(c.fleet);
+    SCOPED_TRACE(label);
+    PrepareMachine(label);
+    std::vector<InstalledPrinter> fleet;
+    if (c.fleet & kCurrentOne) fleet.push_back(InstallNetworkPrinter(kCurrent, Version(216)));
+    if (c.fleet & kOlderOne) fleet.push_back(InstallNetworkPrinter(kOlder));
+    if (c.fleet & kAsianOne) fleet.push_back(InstallNetworkPrinter(kAsian, Asian()));
+    if (c.fleet & kSilentOne) fleet.push_back(InstallSilent());
+    if (c.fleet & kFailingOne) {
+      fleet.push_back(InstallNetworkPrinter(L"TV Vexline Q5530n (failing)"));
+      fleet.back().printer().AddFault(StatusFault(simprinter::kCmdBurnFlash, 2));
+    }
+    Outcome run = Cmd({"update", "--all", "--yes", "--json"});
+    EXPECT_EQ(run.code, c.code) << run.out << run.err;
+    // Every printer is in the document, each with the code it stands for.
+    nlohmann::json document = Parsed(run);
+    ASSERT_EQ(document["printers"].size(), fleet.size()) << run.out;
+    int worst = EXIT_DONE;
+    for (const nlohmann::json& entry : document["printers"]) {
+      int one = entry["error"].is_null() ? EXIT_DONE : entry["error"]["code"].get<int>();
+      if (one == EXIT_UPDATE_FAILED || (one == EXIT_UNREACHABLE && worst != EXIT_UPDATE_FAILED) ||
+          (one == EXIT_SKIPPED && worst == EXIT_DONE)) {
+        worst = one;
+      }
+    }
+    EXPECT_EQ(worst, c.code);
+  }
+}
+
+TEST(CorvelCmd, AParallelPrinterWhoseSpoolerStopFailsIsUnreachableNotCurrent) {
+  PrepareMachine();
+  auto parallel = app_test::InstallParallelPrinter(L"TV Vexline Q5530n (parallel)");
+  // Listed fine; from its build information on, a spooler stop never completes.
+  parallel.printer().OnEvent([](const simprinter::Event& event) {
+    if (event.kind == simprinter::Event::kCommand && event.command == simprinter::kCmdGetBuildInfo) {
+      host::services::ScriptStop(L"Spooler", {host::services::Phase{SERVICE_STOP_PENDING, 1, 3000, 1000},
+                                              host::services::Phase{SERVICE_RUNNING}});
+    }
+  });
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"list", "--json"}, std::vector<std::string>{"update", "--all", "--yes", "--json"}}) {
+    SCOPED_TRACE(args[0]);
+    host::services::ScriptStop(L"Spooler", {host::services::Phase{SERVICE_STOP_PENDING, 1, 3000, 500},
+                                            host::services::Phase{SERVICE_STOPPED}});
+    Outcome run = Cmd(args);
+    EXPECT_EQ(run.code, EXIT_UNREACHABLE) << run.out << run.err;
+    nlohmann::json entry = EntryOf(Parsed(run), "TV Vexline Q5530n (parallel)");
+    EXPECT_EQ(entry[args[0] == "list" ? "decision" : "result"], "unreachable") << run.out;
+    EXPECT_EQ(entry["message"], "The version query failed.");
+  }
+  EXPECT_EQ(parallel.printer().Model().BurnCount(), 0);
+  parallel.printer().OnEvent(nullptr);
+}
+
+TEST(CorvelCmd, UpdatingANamedPrinterAsksNoOtherAndItsDocumentIsTheWholeOutput) {
+  PrepareMachine();
+  auto current = InstallNetworkPrinter(kCurrent, Version(216));
+  auto silent = InstallSilent();
+  auto older = InstallNetworkPrinter(kOlder);
+  auto asian = InstallNetworkPrinter(kAsian, Asian());
+
+  Outcome run = Cmd({"update", "--printer", Utf8Of(kOlder), "--printer", Utf8Of(kAsian), "--yes", "--json"});
+  EXPECT_EQ(run.code, EXIT_SKIPPED) << run.out << run.err;
+  EXPECT_TRUE(current.printer().Commands().empty());
+  EXPECT_TRUE(silent.printer().Commands().empty());
+  nlohmann::json document = Parsed(run);
+  EXPECT_TRUE(document["errors"].empty());
+  ASSERT_EQ(document["printers"].size(), 2u);
+  const nlohmann::json& updated = document["printers"][0];
+  std::vector<std::string> keys;
+  const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(run.out)["printers"][0];
+  for (auto it = ordered.begin(); it != ordered.end(); ++it) keys.push_back(it.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"name", "connection", "address", "firmware_before", "image", "image_version",
+                                            "result", "firmware_after", "seconds", "message", "error"}));
+  EXPECT_EQ(updated["name"], Utf8Of(kOlder));
+  EXPECT_EQ(updated["address"], older.network->address());
+  EXPECT_EQ(updated["firmware_before"], "215");
+  EXPECT_EQ(updated["image"], "TVQ5530n.bin");
+  EXPECT_EQ(updated["image_version"], "216");
+  EXPECT_EQ(updated["result"], "updated");
+  EXPECT_EQ(updated["firmware_after"], "216");
+  EXPECT_GE(updated["seconds"].get<double>(), 35.0);  // the fixed wait after a network burn
+  EXPECT_TRUE(updated["message"].is_null());
+  EXPECT_TRUE(updated["error"].is_null());
+  const nlohmann::json& skipped = document["printers"][1];
+  EXPECT_EQ(skipped["result"], "unsupported");
+  EXPECT_TRUE(skipped["firmware_after"].is_null());
+  EXPECT_EQ(skipped["error"]["code"], EXIT_SKIPPED);
+  // The stages went to standard error.
+  EXPECT_NE(run.err.find("s] Downloading new Firmware ..."), std::string::npos) << run.err;
+
+  // Quiet: the summary alone, nothing on standard error; the printer is current now.
+  Outcome quiet = Cmd({"update", "--printer", Utf8Of(kOlder), "--dry-run", "--quiet"});
+  EXPECT_EQ(quiet.code, EXIT_DONE);
+  EXPECT_EQ(quiet.err, "");
+  EXPECT_EQ(quiet.out.rfind("PRINTER  ", 0), 0u) << quiet.out;
+  EXPECT_EQ(RowOf(quiet.out, kOlder).back(), "current");
+}
+
+TEST(CorvelCmd, PrintersByAddressAreUpdatedOnlyWhenTheyNameTheModel) {
+  struct Case {
+    const char* name;
+    std::string model;     // the printer's model; empty: the supported one
+    bool byHostName;
+    const char* result;
+    int code;
+  };
+  const Case cases[] = {
+      {"by IPv4 address", "", false, "updated", EXIT_DONE},
+      {"by host name, model in other case", "tv vexline q5530n mfp", true, "updated", EXIT_DONE},
+      {"another model", "TV Vexline Q7700 MFP", false, "unsupported", EXIT_SKIPPED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrepareMachine(c.name);
+    auto installed = InstallNetworkPrinter(kCurrent, Version(216));
+    simprinter::PrinterSettings settings;
+    if (!c.model.empty()) settings.model = c.model;
+    testing_support::PrinterOnLoopback printer(settings);
+    std::string given = printer.address();
+    if (c.byHostName) {
+      given = "printer7.fleet.example";
+      host::network::SetHostAddresses(given, {printer.address()});
+    }
+    Outcome run = Cmd({"update", "--address", given, "--yes", "--json"});
+    EXPECT_EQ(run.code, c.code) << run.out << run.err;
+    nlohmann::json document = Parsed(run);
+    ASSERT_EQ(document["printers"].size(), 1u) << run.out;  // the installed printer was not asked
+    EXPECT_TRUE(installed.printer().Commands().empty());
+    const nlohmann::json& entry = document["printers"][0];
+    EXPECT_EQ(entry["name"], given);
+    EXPECT_EQ(entry["address"], printer.address());
+    EXPECT_EQ(entry["result"], c.result);
+    if (std::string(c.result) == "updated") {
+      EXPECT_EQ(entry["image"], "TVQ5530n.bin");
+      EXPECT_EQ(printer.printer().Model().Version(), 216u);
+    } else {
+      EXPECT_EQ(entry["message"], "Its device ID names the model \"" + c.model +
+                                      "\", not the supported TV Vexline Q5530n MFP: it is not updated.");
+      // Nothing beyond the queries: its version and its device ID.
+      EXPECT_EQ(printer.printer().Commands(), (std::vector<uint16_t>{simprinter::kCmdGetVersion, simprinter::kCmdGetDeviceId}));
+    }
+  }
+}
+
+TEST(CorvelCmd, AddressInputIsCheckedBeforeAnyPrinterIsAsked) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string file;  // written to C:\fleet.txt when not empty
+    int code;
+    const char* message;
+  };
+  testing_support::PrinterOnLoopback printer;
+  const std::string address = printer.address();
+  const Case cases[] = {
+      {"a file of addresses", {"list", "--addresses-from", "C:\\fleet.txt", "--json"},
+       "# the fleet\r\n\r\n" + address + "   # lab\r\n  " + address + "\r\n", EXIT_DONE, "\"decision\": \"update\""},
+      {"a line that is no address", {"update", "--addresses-from", "C:\\fleet.txt", "--dry-run"},
+       "# the fleet\n" + address + "\nprinter 9\n", EXIT_USAGE,
+       "C:\\fleet.txt, line 3: \"printer 9\" is neither an IPv4 address nor a host name."},
+      {"a file of comments", {"list", "--addresses-from", "C:\\fleet.txt"}, "# none yet\n\n", EXIT_USAGE,
+       "The address file names no address: C:\\fleet.txt."},
+      {"a missing file", {"list", "--addresses-from", "C:\\missing.txt"}, "", EXIT_USAGE,
+       "The address file cannot be read: C:\\missing.txt (error 2)."},
+      {"an address out of range", {"update", "--address", "127.0.0.300", "--dry-run"}, "", EXIT_USAGE,
+       "--address: \"127.0.0.300\" is neither an IPv4 address nor a host name."},
+      {"a host name that does not resolve", {"list", "--address", "gone.fleet.example"}, "", EXIT_UNREACHABLE,
+       "unreachable: The printer's network address could not be found."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrepareMachine(c.name);
+    if (!c.file.empty()) host::WriteFile(L"C:\\fleet.txt", c.file);
+    Outcome run = Cmd(c.args);
+    EXPECT_EQ(run.code, c.code) << run.out << run.err;
+    EXPECT_NE((run.out + run.err).find(c.message), std::string::npos) << run.out << run.err;
+  }
+  // The file's address was asked once, and the bad inputs asked nothing.
+  std::vector<uint16_t> commands = printer.printer().Commands();
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), simprinter::kCmdGetVersion), 2);  // list, then its workflow
+}
+
+TEST(CorvelCmd, UpdateJobsRunNetworkPrintersInChildrenAndFailThoseThatCannotStart) {
+  PrepareMachine();
+  auto network = InstallNetworkPrinter(kOlder);
+  auto usb = app_test::InstallUsbPrinter(L"TV Vexline Q5530n (USB)");
+  // The host runs no program: the network printer's child cannot start.
+  Outcome run = Cmd({"update", "--all", "--jobs", "3", "--yes", "--json"});
+  EXPECT_EQ(run.code, EXIT_UPDATE_FAILED) << run.out << run.err;
+  nlohmann::json document = Parsed(run);
+  ASSERT_EQ(document["printers"].size(), 2u);
+  EXPECT_EQ(document["printers"][0]["name"], Utf8Of(kOlder));  // the printers' order
+  EXPECT_EQ(document["printers"][0]["result"], "failed");
+  EXPECT_EQ(document["printers"][0]["message"], "Its update could not be started in a child process (error 50).");
+  EXPECT_TRUE(network.printer().Commands().empty());  // never retried here
+  EXPECT_EQ(document["printers"][1]["result"], "updated");
+  EXPECT_EQ(usb.printer().Model().Version(), 216u);
+}
+
+TEST(CorvelCmd, TablesArePaddedByDisplayWidth) {
+  struct Case {
+    std::string text;
+    size_t width;
+  };
+  const Case cases[] = {{"Network", 7}, {"東京 Łódź", 9}, {"ｶﾀｶﾅ", 4}, {"ＡＢ", 4}, {"e\xCC\x81", 1}, {"", 0}};
+  for (const Case& c : cases) EXPECT_EQ(DisplayWidth(c.text), c.width) << c.text;
+
+  PrepareMachine();
+  auto wide = InstallNetworkPrinter(L"東京 Łódź", Version(216));
+  auto plain = InstallNetworkPrinter(kOlder);
+  Outcome run = Cmd({"list"});
+  ASSERT_EQ(run.code, EXIT_DONE) << run.err;
+  std::istringstream lines(run.out);
+  std::vector<size_t> columns;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("Network") != std::string::npos) columns.push_back(DisplayWidth(line.substr(0, line.find("Network"))));
+  }
+  ASSERT_EQ(columns.size(), 2u) << run.out;
+  EXPECT_EQ(columns[0], columns[1]) << run.out;
 }
 
 }  // namespace

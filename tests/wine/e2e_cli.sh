@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # End-to-end cases of corvelcmd.exe on the printer lab (tools/lab/lab_lib.sh), under Wine:
-# "list --json" sees the lab's printers with their versions and leaves out the one that does not
-# answer, and "list --json --jobs 4" gives the same printers; "update --all --dry-run" decides for
-# every printer and burns nothing (its exit code is 5: the Asian-panel printer's image is left out
-# of the lab); "update --printer" on the older network printer exits 0 and the printer then
-# reports 216.
+# "list --json" sees the lab's printers with their versions and names the one that does not
+# answer as unreachable (exit code 7), and "list --json --jobs 4" gives the same printers;
+# "update --all --dry-run" decides for every printer and burns nothing (its exit code is 7: the
+# silent printer is unreachable, which goes before the Asian-panel printer's missing image);
+# "update --printer" on the older network printer exits 0 and the printer then reports 216.
 #
 #   e2e_cli.sh CORVELCMD PROGRAM LABDIR NATIVE_BUILD_DIR
 set -euo pipefail
@@ -40,7 +40,7 @@ json() { python3 -c "import json,sys; d=json.load(open(sys.argv[1])); print($2)"
 
 p="TV Vexline Q5530n"
 cli list list --json
-exit_code list 0
+exit_code list 7
 declare -A version=([older]=215 [current]=216 ["Asian panel"]=215 [localhost]=216 [USB]=215 [parallel]=215)
 for role in older current "Asian panel" localhost USB parallel; do
   name="$p ($role)"
@@ -51,8 +51,9 @@ for role in older current "Asian panel" localhost USB parallel; do
   seen=$(json list "[x['firmware'] for x in d['printers'] if x['name'] == '''$name''']")
   check "list --json shows \"$name\" at ${version[$role]} (saw $seen)" test "$seen" = "['${version[$role]}']"
 done
-check "list --json leaves out the printer that does not answer" \
-  test "$(json list "[x for x in d['printers'] if 'not answering' in x['name']]")" = "[]"
+check "list --json names the printer that does not answer as unreachable" \
+  test "$(json list "[(x['decision'], x['message']) for x in d['printers'] if 'not answering' in x['name']]")" = \
+  "[('unreachable', \"No answer within the version query's time-out.\")]"
 check "list --json: the older printer is to be updated with TVQ5530n.bin 216" \
   test "$(json list "[(x['decision'], x['image'], x['image_version']) for x in d['printers'] if x['name'] == '''$p (older)''']")" = \
   "[('update', 'TVQ5530n.bin', '216')]"
@@ -62,7 +63,7 @@ check "list --json: the Asian-panel printer is skipped with the dialog's sentenc
 
 # The same list from one child corvelcmd per printer (the parallel printer alone, after the others).
 cli jobs list --json --jobs 4
-exit_code jobs 0
+exit_code jobs 7
 # A parallel printer's decision asks its version after a spooler restart; when Wine's spooler is
 # slow to stop, that run logs "Failed to StopSpoolerService()" and decides "current" (a failed
 # query never asks for a download). Such a printer's decision is then not compared, and said so.
@@ -83,7 +84,7 @@ for x, y in zip(a, b):
           % (x["name"], x["decision"], y["decision"]))
 ' "$work/list.out" "$work/jobs.out" "$work/list.err" "$work/jobs.err"
 cli dry update --all --dry-run
-exit_code dry 5
+exit_code dry 7
 check "the dry run burned nothing" bash -c '! grep -q burn "$@"' _ "${lab_log[@]}"
 check "the dry run named the older printer for an update" grep -q "^$p (older) .*update (dry run)$" "$work/dry.out"
 

@@ -38,16 +38,17 @@ LAB_SERVER=$root/build/native/printer/printer-server
 LAB_FWIMAGE=$root/build/native/tools/fwimage
 LAB_PROGRAM=$root/build/windows/src/corvel.exe
 LAB_DRIVER=$root/build/windows/tests/ui_driver.exe
+LAB_CLI=$root/build/windows/src/corvelcmd.exe
 if [ "$build" = 1 ] && [ -z "${LAB_INNER:-}" ]; then
   cmake --preset native >/dev/null
   cmake --build --preset native --target printer-server fwimage
   cmake --preset windows >/dev/null
-  cmake --build --preset windows --target corvel ui_driver
+  cmake --build --preset windows --target corvel corvelcmd ui_driver
 fi
-for file in "$LAB_SERVER" "$LAB_FWIMAGE" "$LAB_PROGRAM" "$(dirname "$LAB_PROGRAM")/version.txt" "$LAB_DRIVER"; do
+for file in "$LAB_SERVER" "$LAB_FWIMAGE" "$LAB_PROGRAM" "$(dirname "$LAB_PROGRAM")/version.txt" "$LAB_DRIVER" "$LAB_CLI"; do
   [ -f "$file" ] || { echo "lab.sh: $file is missing (build the native and windows presets)" >&2; exit 1; }
 done
-export LAB_SERVER LAB_FWIMAGE LAB_PROGRAM LAB_DRIVER
+export LAB_SERVER LAB_FWIMAGE LAB_PROGRAM LAB_DRIVER LAB_CLI
 
 # The set-up, the program and the driver share one display: without one, the script runs itself
 # again inside a virtual display that ends with it.
@@ -60,7 +61,8 @@ fi
 source tools/lab/lab_lib.sh
 started=$(date +%s)
 lab_start
-lab_say "program folder: $lab_folder"
+cp "$LAB_CLI" "$lab_folder/corvelcmd.exe"
+lab_say "program folder: $lab_folder (corvel.exe and corvelcmd.exe)"
 
 if [ "$demo" = 0 ]; then
   lab_run_program "$LAB_DIR/logs/program.debug"
@@ -75,6 +77,22 @@ rm -rf "$out"
 mkdir -p "$out"
 out=$(realpath "$out")
 windows_out="Z:${out//\//\\}"
+
+# corvelcmd first (it never runs beside the dialog): the list as a table and as JSON. Exit code 7
+# is expected, the silent printer is unreachable.
+cli_summary=()
+for form in table json; do
+  args=(list)
+  [ "$form" = json ] && args+=(--json)
+  file="$out/corvelcmd-list.$([ "$form" = json ] && echo json || echo txt)"
+  status=0
+  (cd "$lab_folder" && timeout 120 "$WINE" corvelcmd.exe "${args[@]}" </dev/null 2>"$out/corvelcmd-list-$form.debug" |
+    tr -d '\r' >"$file") || status=$?
+  echo "corvelcmd ${args[*]} (exit code $status):"
+  sed 's/^/  /' "$file"
+  cli_summary+=("corvelcmd ${args[*]}: exit code $status, $(basename "$file")")
+done
+
 lab_run_program "$out/program.debug"
 
 # The rows the list should show: every printer that answers.
@@ -135,6 +153,7 @@ echo
 echo "Summary ($(($(date +%s) - started)) s):"
 grep '^row ' "$out/driver-list.txt" | sed 's/^/  listed: /' || echo "  listed: nothing"
 for line in "${summary[@]}"; do echo "  $line"; done
+for line in "${cli_summary[@]}"; do echo "  $line"; done
 grep -h 'burn accepted' "$out"/printer-*.log | sed 's/^/  printer: /' || true
 echo "  files in $out:"
 (cd "$out" && ls | sed 's/^/    /')

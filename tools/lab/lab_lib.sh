@@ -29,6 +29,7 @@ lab_pids=()
 declare -A lab_address=()   # printer name -> the address its port names (dotted or host name)
 declare -A lab_endpoint=()  # printer name -> 127.x.y.z it listens on (network printers)
 declare -A lab_log=()       # printer name -> its printer-server log
+declare -A lab_pid=()       # printer name -> its printer-server's process id
 declare -A lab_printer_log=()  # printer name -> where its log goes
 declare -A lab_options=()   # printer name -> its printer-server options
 declare -A lab_channel=()   # printer name -> network, hostname, usb or parallel
@@ -60,6 +61,7 @@ lab_serve() {
   for _ in $(seq 50); do
     if grep -q '^printer-server: .* on ' "$log"; then
       lab_pids+=("$pid")
+      lab_pid[$name]=$pid
       lab_log[$name]=$log
       return 0
     fi
