@@ -373,6 +373,16 @@ LRESULT DialogClassProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
       PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
       return 0;
+    case WM_DPICHANGED: {
+      // As Windows' dialog manager for a per-monitor aware dialog: the dialog takes the
+      // suggested rectangle (the rescaling of its controls and fonts is not modelled).
+      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      if (suggested) {
+        SetWindowPos(dialog, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      }
+      return 0;
+    }
     case WM_INITDIALOG:
     case WM_COMMAND:
     case WM_TIMER:

@@ -1,5 +1,6 @@
 // The display's DPI and the device contexts that report it: GetDpiForWindow (user32 since
 // Windows 10 1607, found through GetProcAddress), GetDC / ReleaseDC and GetDeviceCaps.
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -8,6 +9,7 @@
 #include "host/display.h"
 #include "host/machine.h"
 #include "internal.h"
+#include "windows_internal.h"
 #include "winhost/kernel.h"
 #include "winhost/gdi.h"
 
@@ -22,6 +24,7 @@ constexpr uintptr_t kFirstDeviceContext = 0x3C010000;
 struct DisplayState {
   std::mutex lock;
   UINT dpi = kDefaultDpi;
+  std::map<HWND, UINT> windowDpi;  // top-level windows moved to a display of their own
   std::set<HDC> open;
   uintptr_t next = 0;
 };
@@ -34,6 +37,7 @@ DisplayState& State() {
 void Reset() {
   std::lock_guard<std::mutex> guard(State().lock);
   State().dpi = kDefaultDpi;
+  State().windowDpi.clear();
   State().open.clear();
   State().next = 0;
 }
@@ -48,7 +52,34 @@ const bool g_registered = [] {
   return true;
 }();
 
+// The top-level window a window belongs to.
+HWND TopLevelOf(HWND window) {
+  while (window && (host::win::StyleOf(window) & WS_CHILD)) window = GetParent(window);
+  return window;
+}
+
 }  // namespace
+
+UINT DpiOf(HWND window) {
+  HWND top = TopLevelOf(window);
+  std::lock_guard<std::mutex> guard(State().lock);
+  auto it = State().windowDpi.find(top);
+  return it != State().windowDpi.end() ? it->second : State().dpi;
+}
+
+LRESULT MoveToDisplay(HWND window, UINT dpi) {
+  const int from = static_cast<int>(DpiOf(window));
+  const int to = static_cast<int>(dpi);
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  RECT suggested{rect.left, rect.top, rect.left + MulDiv(rect.right - rect.left, to, from),
+                 rect.top + MulDiv(rect.bottom - rect.top, to, from)};
+  {
+    std::lock_guard<std::mutex> guard(State().lock);
+    State().windowDpi[TopLevelOf(window)] = dpi;
+  }
+  return SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+}
 
 void SetDpi(UINT dpi) {
   std::lock_guard<std::mutex> guard(State().lock);
@@ -73,7 +104,7 @@ UINT WINAPI GetDpiForWindow(HWND window) {
   HOST_ENTER("GetDpiForWindow", 0);
   // An invalid window answers 0 (the last error is left as it was).
   if (!IsWindow(window)) return 0;
-  return host::display::Dpi();
+  return host::display::DpiOf(window);
 }
 
 HDC WINAPI GetDC(HWND window) {

@@ -47,6 +47,7 @@ struct LibraryState {
   std::vector<DWORD> localAddresses;  // network byte order
   std::set<HANDLE> icmpHandles;
   uintptr_t nextIcmpHandle = 0;
+  std::vector<LoadCall> loads;
   DWORD defaultDirectories = 0;  // SetDefaultDllDirectories (0: the standard search order)
   bool dllDirectorySet = false;   // SetDllDirectoryW with a text
   std::wstring dllDirectory;
@@ -121,6 +122,14 @@ BOOL WINAPI HostIcmpCloseHandle(HANDLE handle) {
   return TRUE;
 }
 
+// kernel32's AddDllDirectory: there, as on Windows, with the update that brings the loader's
+// search flags; the program only looks it up to tell whether they exist. Calling it is not
+// modelled.
+void* WINAPI HostAddDllDirectory(const wchar_t*) {
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return nullptr;
+}
+
 template <typename Function>
 FARPROC Entry(Function function) {
   return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(function));
@@ -138,6 +147,7 @@ void Reset() {
   iphlpapi["GetNumberOfInterfaces"] = Entry(HostGetNumberOfInterfaces);
   iphlpapi["GetIpAddrTable"] = Entry(HostGetIpAddrTable);
   std::map<std::string, FARPROC> kernel32 = {{"SetDefaultDllDirectories", Entry(SetDefaultDllDirectories)},
+                                             {"AddDllDirectory", Entry(HostAddDllDirectory)},
                                              {"SetDllDirectoryW", Entry(SetDllDirectoryW)}};
   std::map<std::string, FARPROC> winspool = {
       {"EnumPrintersW", Entry(EnumPrintersW)}, {"OpenPrinterW", Entry(OpenPrinterW)},
@@ -147,6 +157,7 @@ void Reset() {
                        Library{L"kernel32.dll", true, kernel32, 0, true},
                        Library{L"winspool.drv", true, winspool, 0},
                        Library{L"user32.dll", true, {{"GetDpiForWindow", Entry(GetDpiForWindow)}}, 0, true}};
+  State().loads.clear();
   State().defaultDirectories = 0;
   State().dllDirectorySet = false;
   State().dllDirectory.clear();
@@ -251,6 +262,19 @@ void SetPresent(const std::wstring& name, bool present) {
 void RemoveEntryPoint(const std::wstring& library, const std::string& entryPoint) {
   std::lock_guard<std::mutex> guard(State().lock);
   if (Library* found = FindLibrary(library)) found->entryPoints.erase(entryPoint);
+}
+
+void RemoveSearchFlags() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  if (Library* kernel32 = FindLibrary(L"kernel32.dll")) {
+    kernel32->entryPoints.erase("SetDefaultDllDirectories");
+    kernel32->entryPoints.erase("AddDllDirectory");
+  }
+}
+
+std::vector<LoadCall> Loads() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  return State().loads;
 }
 
 int References(const std::wstring& name) {
@@ -380,23 +404,35 @@ HMODULE Load(LPCWSTR fileName, DWORD searchFlags) {
 }  // namespace libraries
 }  // namespace host
 
+namespace {
+
+void RecordLoad(const char* api, LPCWSTR fileName, DWORD flags) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().loads.push_back(host::libraries::LoadCall{api, fileName ? fileName : L"", flags});
+}
+
+}  // namespace
+
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName) {
   HOST_ENTER("LoadLibraryW", nullptr);
+  RecordLoad("LoadLibraryW", fileName, 0);
   return host::libraries::Load(fileName, 0);
 }
 
 HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
   HOST_ENTER("LoadLibraryExW", nullptr);
+  RecordLoad("LoadLibraryExW", fileName, flags);
   (void)file;  // reserved
   // The altered search path does not combine with the search flags. The search flags come with
-  // the update that brings SetDefaultDllDirectories (KB2533623 on Windows 7): a system without it
-  // does not know them. Loading as a data file or image resource is not modelled.
+  // the update that brings SetDefaultDllDirectories and AddDllDirectory (KB2533623 on Windows 7):
+  // a system without it does not know them. Loading as a data file or image resource is not
+  // modelled.
   DWORD searchFlags = flags & host::libraries::kSearchFlags;
   bool knowsSearchFlags;
   {
     std::lock_guard<std::mutex> guard(State().lock);
     host::libraries::Library* kernel32 = host::libraries::FindLibrary(L"kernel32.dll");
-    knowsSearchFlags = kernel32 && kernel32->entryPoints.count("SetDefaultDllDirectories");
+    knowsSearchFlags = kernel32 && kernel32->entryPoints.count("AddDllDirectory");
   }
   if ((flags & ~(host::libraries::kSearchFlags | LOAD_WITH_ALTERED_SEARCH_PATH)) ||
       ((flags & LOAD_WITH_ALTERED_SEARCH_PATH) && searchFlags) || (searchFlags && !knowsSearchFlags)) {

@@ -39,6 +39,9 @@ struct SocketState {
   std::vector<DWORD> receiveTimeouts;
   std::vector<DWORD> sendTimeouts;
   std::optional<size_t> stallAfter;
+  std::vector<PeerPause> pauses;
+  long long sendCalls = 0;
+  long long shortenCall = -1;  // the send call (by sendCalls) that takes half
   std::chrono::milliseconds minimumRealWait{1000};
 };
 
@@ -78,6 +81,9 @@ void Reset() {
   State().receiveTimeouts.clear();
   State().sendTimeouts.clear();
   State().stallAfter.reset();
+  State().pauses.clear();
+  State().sendCalls = 0;
+  State().shortenCall = -1;
   State().minimumRealWait = std::chrono::milliseconds(1000);
 }
 
@@ -146,7 +152,52 @@ bool ReadyToTransfer(SOCKET s, const void* buf, int len, Socket* socket) {
 
 bool IsLoopback(ULONG address) { return (reinterpret_cast<const unsigned char*>(&address))[0] == 127; }
 
+// Starts the pauses of the table the socket's sends have reached.
+void ReachPausesLocked(Socket& socket) {
+  const std::vector<PeerPause>& pauses = State().pauses;
+  while (socket.pauseIndex < pauses.size() && pauses[socket.pauseIndex].atByte <= socket.sent) {
+    socket.pausedUntil = std::max(socket.pausedUntil, host::clock::Now() + pauses[socket.pauseIndex].pauseMs);
+    ++socket.pauseIndex;
+  }
+}
+
+// How many of `wanted` bytes the peer takes now, before it stalls or pauses; with 0, when it
+// takes bytes again (host clock; 0: never).
+size_t PeerRoomLocked(Socket& socket, size_t wanted, ULONGLONG* resumesAt) {
+  ReachPausesLocked(socket);
+  *resumesAt = 0;
+  if (socket.pausedUntil > host::clock::Now()) {
+    *resumesAt = socket.pausedUntil;
+    return 0;
+  }
+  size_t room = wanted;
+  if (State().stallAfter) room = std::min(room, *State().stallAfter - std::min(*State().stallAfter, socket.sent));
+  if (socket.pauseIndex < State().pauses.size()) room = std::min(room, State().pauses[socket.pauseIndex].atByte - socket.sent);
+  return room;
+}
+
+// A send that ran into its time-out `timeout` after starting at `started` (host clock): the
+// clock stands at the end of the time-out, and the connection is unusable.
+int SendTimedOut(SOCKET s, ULONGLONG started, DWORD timeout) {
+  host::clock::RecordWait("send", timeout);
+  ULONGLONG end = started + timeout;
+  ULONGLONG now = host::clock::Now();
+  if (end > now) host::clock::Advance(static_cast<DWORD>(end - now));
+  Update(s, [](Socket& entry) { entry.aborted = true; });
+  SetLastError(WSAETIMEDOUT);
+  return SOCKET_ERROR;
+}
+
 }  // namespace
+
+PeerView PeerOf(SOCKET s) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  PeerView view;
+  Socket* socket = State().sockets.Find(s);
+  if (!socket || socket->link != Link::kConnected) return view;
+  view.blocked = PeerRoomLocked(*socket, 1, &view.resumesAt) == 0;
+  return view;
+}
 
 // Real time that a wait of `milliseconds` on the host clock takes: the compressed length, never
 // less than the floor (see SetMinimumRealWait).
@@ -221,6 +272,16 @@ std::vector<DWORD> SendTimeouts() {
 void StallSendsAfter(std::optional<size_t> bytes) {
   std::lock_guard<std::mutex> guard(State().lock);
   State().stallAfter = bytes;
+}
+
+void PausePeerReading(std::vector<PeerPause> pauses) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().pauses = std::move(pauses);
+}
+
+void ShortenSend(int callsFromNow) {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().shortenCall = State().sendCalls + callsFromNow;
 }
 
 void SetMinimumRealWait(std::chrono::milliseconds floor) {
@@ -453,27 +514,35 @@ int WINAPI send(SOCKET s, const char* buf, int len, int flags) {
   host::sockets::Socket socket;
   if (!host::sockets::ReadyToTransfer(s, buf, len, &socket)) return SOCKET_ERROR;
   size_t size = static_cast<size_t>(len);
-  size_t room = size;  // what the peer takes before it stops reading
   {
     std::lock_guard<std::mutex> guard(State().lock);
-    if (State().stallAfter) room = std::min(size, *State().stallAfter - std::min(*State().stallAfter, socket.sent));
+    if (State().sendCalls++ == State().shortenCall && size > 1) size /= 2;
   }
   const bool limited = socket.sendTimeout != 0;
+  const ULONGLONG started = host::clock::Now();
   const auto deadline =
       std::chrono::steady_clock::now() +
       std::chrono::microseconds(limited ? host::sockets::RealWaitMicroseconds(socket.sendTimeout) : 0);
   size_t done = 0;
   while (done < size) {
-    if (done < room) {
+    ULONGLONG resumesAt = 0;
+    size_t room = 0;  // what the peer takes now
+    host::sockets::Update(s, [&](host::sockets::Socket& entry) {
+      room = host::sockets::PeerRoomLocked(entry, size - done, &resumesAt);
+    });
+    if (room > 0) {
       int error = 0;
-      long n = host::tcp::SendSome(socket.fd, buf + done, room - done, &error);
+      long n = host::tcp::SendSome(socket.fd, buf + done, room, &error);
       if (n < 0 && n != host::tcp::kWouldBlock) {
         SetLastError(host::sockets::WsaErrorOf(error));
         return SOCKET_ERROR;
       }
       if (n > 0) {
         done += static_cast<size_t>(n);
-        host::sockets::Update(s, [&](host::sockets::Socket& entry) { entry.sent += static_cast<size_t>(n); });
+        host::sockets::Update(s, [&](host::sockets::Socket& entry) {
+          entry.sent += static_cast<size_t>(n);
+          host::sockets::ReachPausesLocked(entry);
+        });
         continue;
       }
     }
@@ -482,15 +551,18 @@ int WINAPI send(SOCKET s, const char* buf, int len, int flags) {
       SetLastError(WSAEWOULDBLOCK);
       return SOCKET_ERROR;
     }
+    if (room == 0 && resumesAt != 0) {
+      // A peer that pauses: wait for it on the host clock, within the call's time-out.
+      if (limited && resumesAt > started + socket.sendTimeout) {
+        return host::sockets::SendTimedOut(s, started, socket.sendTimeout);
+      }
+      host::clock::Advance(static_cast<DWORD>(resumesAt - host::clock::Now()));
+      continue;
+    }
     // The buffers are full: wait for room until the send time-out.
     auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
-    if (limited && left.count() <= 0) {
-      host::sockets::TimedOut("send", socket.sendTimeout);
-      host::sockets::Update(s, [](host::sockets::Socket& entry) { entry.aborted = true; });
-      SetLastError(WSAETIMEDOUT);
-      return SOCKET_ERROR;
-    }
-    if (done >= room) {
+    if (limited && left.count() <= 0) return host::sockets::SendTimedOut(s, started, socket.sendTimeout);
+    if (room == 0) {
       // A peer that takes nothing more: Windows would block this thread for good.
       if (!limited) {
         std::fprintf(stderr, "send without a time-out to a peer that stopped reading would block\n");
@@ -524,6 +596,7 @@ int WINAPI recv(SOCKET s, char* buf, int len, int flags) {
       return SOCKET_ERROR;
     }
     host::sockets::TimedOut("recv", socket.receiveTimeout);
+    host::sockets::Update(s, [](host::sockets::Socket& entry) { entry.aborted = true; });
     SetLastError(WSAETIMEDOUT);
     return SOCKET_ERROR;
   }

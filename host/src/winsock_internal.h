@@ -15,10 +15,12 @@ struct Socket {
   int fd = -1;
   Link link = Link::kIdle;
   bool nonBlocking = false;
-  bool aborted = false;         // a send timed out: the connection is unusable
+  bool aborted = false;         // a send or receive timed out: the connection is unusable
   int pendingError = 0;         // SO_ERROR: why the connect failed
   ULONGLONG connectStarted = 0;  // host clock
-  size_t sent = 0;              // bytes taken by sends, for StallSendsAfter
+  size_t sent = 0;              // bytes taken by sends, for StallSendsAfter and PausePeerReading
+  size_t pauseIndex = 0;        // the next entry of PausePeerReading's table not yet reached
+  ULONGLONG pausedUntil = 0;    // host clock: the peer takes nothing before then
   DWORD receiveTimeout = 0;     // milliseconds; 0 waits without limit
   DWORD sendTimeout = 0;
   ULONG peer = 0;               // network byte order
@@ -37,6 +39,14 @@ long long RealWaitMicroseconds(DWORD milliseconds);
 void TimedOut(const char* api, DWORD milliseconds);
 // Milliseconds on the host clock until a connect in progress is given up.
 DWORD GiveUpLeft(const Socket& socket);
+
+// Whether the peer of a connected socket takes bytes now (StallSendsAfter, PausePeerReading):
+// `blocked` when it does not, and then `resumesAt` (host clock) when it will again, 0 never.
+struct PeerView {
+  bool blocked = false;
+  ULONGLONG resumesAt = 0;
+};
+PeerView PeerOf(SOCKET s);
 
 }  // namespace sockets
 }  // namespace host

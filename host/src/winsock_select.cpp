@@ -32,21 +32,31 @@ struct Watched {
   bool ready[3] = {};
 };
 
-// What each watched socket is ready for now; the count of (socket, set) pairs ready.
-int Look(std::vector<Watched>* watched, std::vector<tcp::Readiness>* polled) {
+// What each watched socket is ready for now; the count of (socket, set) pairs ready. A socket
+// whose peer takes nothing now (host/sockets.h) is not writable, whatever the buffers
+// underneath say; `resumesAt` gets the earliest host-clock time such a peer takes bytes again
+// (0: none will).
+int Look(std::vector<Watched>* watched, std::vector<tcp::Readiness>* polled, ULONGLONG* resumesAt) {
   polled->clear();
+  *resumesAt = 0;
   int count = 0;
   for (Watched& w : *watched) {
     Socket socket;
     if (!Usable(w.value, &socket)) continue;
     const bool connected = socket.link == Link::kConnected;
+    bool peerTakes = true;
+    if (w.in[kWrite] && connected) {
+      PeerView peer = PeerOf(w.value);
+      peerTakes = !peer.blocked;
+      if (peer.resumesAt != 0 && (*resumesAt == 0 || peer.resumesAt < *resumesAt)) *resumesAt = peer.resumesAt;
+    }
     tcp::Readiness entry{socket.fd};
     entry.wantRead = w.in[kRead] && connected;
-    entry.wantWrite = (w.in[kWrite] && connected) || socket.link == Link::kConnecting;
+    entry.wantWrite = (w.in[kWrite] && connected && peerTakes) || socket.link == Link::kConnecting;
     std::vector<tcp::Readiness> one{entry};
     const bool now = (entry.wantRead || entry.wantWrite) && tcp::Poll(&one, 0);
     w.ready[kRead] = entry.wantRead && now && one[0].readable;
-    w.ready[kWrite] = w.in[kWrite] && connected && now && one[0].writable;
+    w.ready[kWrite] = w.in[kWrite] && connected && peerTakes && now && one[0].writable;
     w.ready[kExcept] = w.in[kExcept] && socket.link == Link::kFailed && socket.pendingError != 0;
     for (bool r : w.ready) count += r;
     if (entry.wantRead || entry.wantWrite) polled->push_back(entry);
@@ -85,7 +95,14 @@ int WINAPI select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds
   const bool limited = timeout != nullptr;
   DWORD limitMs = limited ? static_cast<DWORD>(timeout->tv_sec * 1000 + timeout->tv_usec / 1000) : INFINITE;
   std::vector<host::tcp::Readiness> polled;
-  int count = Look(&watched, &polled);
+  ULONGLONG resumesAt = 0;
+  const ULONGLONG started = host::clock::Now();
+  int count = Look(&watched, &polled, &resumesAt);
+  if (count == 0 && resumesAt != 0 && (limitMs == INFINITE || resumesAt - started <= limitMs)) {
+    // A peer that pauses takes bytes again within the time-out: the wait ends then.
+    host::clock::Advance(static_cast<DWORD>(resumesAt - host::clock::Now()));
+    count = Look(&watched, &polled, &resumesAt);
+  }
   if (count == 0 && limitMs > 0) {
     // A connect in progress that is given up first ends the wait then (in exceptfds).
     DWORD waitMs = limitMs;
@@ -99,7 +116,7 @@ int WINAPI select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds
       auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
       if (waitMs != INFINITE && left.count() <= 0) {
         TimedOut("select", waitMs);
-        count = Look(&watched, &polled);
+        count = Look(&watched, &polled, &resumesAt);
         break;
       }
       // Sockets with nothing to poll (a failed connect only watched for writing) still wait.
@@ -112,7 +129,7 @@ int WINAPI select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds
         continue;
       }
       host::tcp::Poll(&polled, waitMs == INFINITE ? -1 : left.count());
-      count = Look(&watched, &polled);
+      count = Look(&watched, &polled, &resumesAt);
     }
   }
   for (int kind = 0; kind < 3; ++kind) {

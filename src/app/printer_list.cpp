@@ -20,6 +20,13 @@ const wchar_t kVersion[] = CORVEL_VERSION_WTEXT;
 
 enum Column { COLUMN_PRINTER = 0, COLUMN_CONNECTION = 1, COLUMN_FIRMWARE = 2 };
 
+// The list's columns, their widths in pixels at 96 DPI.
+struct ColumnSpec {
+  const wchar_t* title;
+  int width;
+};
+const ColumnSpec kColumns[] = {{L"Printer", 200}, {L"Connection", 100}, {L"Firmware", 200}};
+
 // Shows the wait cursor while it lives.
 class WaitCursor {
  public:
@@ -46,11 +53,11 @@ BOOL CPrinterList::OnInitDialog() {
   SetDlgItemText(IDOK, L"Download Firmware");
   SetDlgItemText(IDCANCEL, L"Close");
 
-  // The widths are pixels at 96 DPI: they scale with the dialog, which follows the display's DPI.
+  // The widths scale with the dialog, which follows the display's DPI.
   const int dpi = ui::WindowDpi(GetSafeHwnd());
-  list_.InsertColumn(COLUMN_PRINTER, L"Printer", LVCFMT_LEFT, ui::ScaleToDpi(200, dpi));
-  list_.InsertColumn(COLUMN_CONNECTION, L"Connection", LVCFMT_LEFT, ui::ScaleToDpi(100, dpi));
-  list_.InsertColumn(COLUMN_FIRMWARE, L"Firmware", LVCFMT_LEFT, ui::ScaleToDpi(200, dpi));
+  for (int column = COLUMN_PRINTER; column <= COLUMN_FIRMWARE; ++column) {
+    list_.InsertColumn(column, kColumns[column].title, LVCFMT_LEFT, ui::ScaleToDpi(kColumns[column].width, dpi));
+  }
 
   wchar_t title[256] = {};
   std::swprintf(title, std::size(title), L"%ls (%ls)", kTitle, kVersion);
@@ -61,6 +68,16 @@ BOOL CPrinterList::OnInitDialog() {
   // The list is built once the dialog has been drawn, since the printer queries are slow.
   ::SetTimer(GetSafeHwnd(), kBuildTimer, kBuildDelayMs, nullptr);
   return TRUE;
+}
+
+bool CPrinterList::OnDpiChanged(int dpi, const RECT& suggested) {
+  // The dialog manager rescales the dialog and its controls, but not the list's columns.
+  for (int column = COLUMN_PRINTER; column <= COLUMN_FIRMWARE; ++column) {
+    list_.SetColumnWidth(column, ui::ScaleToDpi(kColumns[column].width, dpi));
+  }
+  ::SetWindowPos(GetSafeHwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  return false;
 }
 
 bool CPrinterList::OnCommand(WORD id, WORD notifyCode, HWND control) {

@@ -42,6 +42,7 @@ class CPrinterList : public ui::Dialog {
   BOOL OnInitDialog() override;
   bool OnCommand(WORD id, WORD notifyCode, HWND control) override;
   bool OnTimer(UINT_PTR timerId) override;
+  bool OnDpiChanged(int dpi, const RECT& suggested) override;
 
  private:
   // Starts the progress dialog on its own thread where the main dialog stands, hides the main

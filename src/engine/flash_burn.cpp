@@ -21,8 +21,8 @@ namespace {
 constexpr DWORD kUsbReplyDelayMs = 10000;
 constexpr DWORD kUsbReplyTimeoutMs = 120000;
 constexpr DWORD kNetReplyDelayMs = 5000;
-// The network burn sends the image in pieces of this size, so that the send time-out measures a
-// printer that stopped reading, not the time the whole image takes.
+// The network burn offers the image in pieces of at most this size; its time-out measures a
+// printer that takes nothing, not the time the whole image takes.
 constexpr DWORD kNetPieceBytes = 64 * 1024;
 constexpr DWORD kAfterNetBurnMs = 10000;
 // The parallel download's pauses around the spooler restarts, the printer-UI command and the burn.
@@ -283,22 +283,21 @@ int BurnFlashPrllPort(HANDLE port, HANDLE image) {
 
 namespace {
 
-// Sends the image in pieces, each of which must go out whole. A piece that times out names the
-// offset the image had reached.
+// Sends the image, offering at most a piece at a time and waiting for each byte the printer
+// takes with the burn's time-out. A printer that takes nothing for that long, or a failed send,
+// is logged with the offset the image had reached.
 bool SendImage(NetConnection& connection, const ImageInMemory& buffer) {
   const DWORD size = buffer.sizeLow();
-  for (DWORD offset = 0; offset < size;) {
-    const DWORD piece = std::min(size - offset, kNetPieceBytes);
-    if (!connection.Send(buffer.bytes() + offset, static_cast<int>(piece))) {
-      if (connection.LastError() == WSAETIMEDOUT) {
-        DiagLog::Write(L"NetBurn: send stalled at %u of %u bytes (gle=%d)", static_cast<unsigned>(offset),
-                       static_cast<unsigned>(size), connection.LastError());
-      }
-      return false;
-    }
-    offset += piece;
+  DWORD taken = 0;
+  if (connection.SendWhileTaken(buffer.bytes(), size, kNetPieceBytes, &taken)) return true;
+  if (connection.TimedOut()) {
+    DiagLog::Write(L"NetBurn: send stalled at %u of %u bytes (gle=%d)", static_cast<unsigned>(taken),
+                   static_cast<unsigned>(size), connection.LastError());
+  } else {
+    DiagLog::Write(L"NetBurn: send failed at %u of %u bytes (gle=%d)", static_cast<unsigned>(taken),
+                   static_cast<unsigned>(size), connection.LastError());
   }
-  return true;
+  return false;
 }
 
 }  // namespace
@@ -310,6 +309,8 @@ bool NetBurnFlash(HANDLE image, uint16_t target) {
   command.Set(ACLCMD_BURN_FLASH, target, buffer.Checksum(), buffer.sizeLow());
 
   // A connection that failed shows as a failed send; the connection releases itself on return.
+  // After a failed envelope send PJL_UEL leaves the printer's language again, unless the send
+  // timed out: the connection then takes nothing more (NetConnection::Send refuses it).
   NetConnection connection(NET_BURN_TIMEOUT_MS);
   if (!connection.Send(PJL_UEL, PJL_UEL_LENGTH)) return false;
   if (!connection.Send(PJL_ENTERLANG, PJL_ENTERLANG_LENGTH) || !connection.Send(command.bytes, ACL_RECORD_SIZE)) {

@@ -1,5 +1,6 @@
 #include "engine/network_channel.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -78,7 +79,7 @@ bool SetTimeout(SOCKET s, int option, DWORD milliseconds) {
 
 }  // namespace
 
-NetConnection::NetConnection(DWORD timeoutMs) {
+NetConnection::NetConnection(DWORD timeoutMs) : timeoutMs_(timeoutMs) {
   startup_ = NetStartup();
   if (startup_ != 0) return;
   started_ = true;
@@ -98,20 +99,80 @@ NetConnection::~NetConnection() {
   if (started_) WSACleanup();
 }
 
+void NetConnection::Failed(int error) {
+  lastError_ = error;
+  if (error == WSAETIMEDOUT) timedOut_ = true;
+}
+
 bool NetConnection::Send(const void* data, int length) {
-  if (!connected_) return false;
-  int sent = send(socket_.get(), static_cast<const char*>(data), length, 0);
-  lastError_ = sent == SOCKET_ERROR ? WSAGetLastError() : 0;
-  return sent == length;
+  if (!connected_ || timedOut_) return false;
+  lastError_ = 0;
+  const char* bytes = static_cast<const char*>(data);
+  // A blocking send may take fewer bytes than asked; the rest goes in the next call.
+  for (int done = 0; done < length;) {
+    int sent = send(socket_.get(), bytes + done, length - done, 0);
+    if (sent == SOCKET_ERROR) {
+      Failed(WSAGetLastError());
+      return false;
+    }
+    if (sent <= 0) return false;
+    done += sent;
+  }
+  return true;
+}
+
+bool NetConnection::SendWhileTaken(const uint8_t* data, DWORD length, DWORD pieceBytes, DWORD* taken) {
+  *taken = 0;
+  if (!connected_ || timedOut_) return false;
+  lastError_ = 0;
+  ULONG nonBlocking = 1;
+  if (ioctlsocket(socket_.get(), FIONBIO, &nonBlocking) != 0) {
+    Failed(WSAGetLastError());
+    return false;
+  }
+  bool sentAll = true;
+  while (*taken < length) {
+    const int piece = static_cast<int>(std::min(length - *taken, pieceBytes));
+    int sent = send(socket_.get(), reinterpret_cast<const char*>(data + *taken), piece, 0);
+    if (sent > 0) {
+      *taken += static_cast<DWORD>(sent);
+      continue;
+    }
+    int error = sent == SOCKET_ERROR ? WSAGetLastError() : 0;
+    if (error != WSAEWOULDBLOCK) {
+      Failed(error);
+      sentAll = false;
+      break;
+    }
+    // The buffers are full: wait until the printer has taken something.
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(socket_.get(), &writable);
+    timeval limit = {static_cast<long>(timeoutMs_ / 1000), static_cast<long>((timeoutMs_ % 1000) * 1000)};
+    int ready = select(0, nullptr, &writable, nullptr, &limit);
+    if (ready <= 0) {
+      Failed(ready == 0 ? WSAETIMEDOUT : WSAGetLastError());
+      sentAll = false;
+      break;
+    }
+  }
+  if (timedOut_) return false;
+  ULONG blocking = 0;
+  if (ioctlsocket(socket_.get(), FIONBIO, &blocking) != 0) {
+    if (sentAll) Failed(WSAGetLastError());
+    return false;
+  }
+  return sentAll;
 }
 
 int NetConnection::Receive(void* buffer, int length) {
-  if (!connected_) return -1;
+  if (!connected_ || timedOut_) return -1;
   int received = recv(socket_.get(), static_cast<char*>(buffer), length, 0);
   if (received == SOCKET_ERROR) {
-    lastError_ = WSAGetLastError();
+    Failed(WSAGetLastError());
     return -1;
   }
+  lastError_ = 0;
   return received;
 }
 

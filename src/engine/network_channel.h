@@ -44,21 +44,36 @@ class NetConnection {
   // NetStartup's result: 0, or why the library did not start.
   int StartupResult() const { return startup_; }
 
-  // One send of `length` bytes; true when it reported exactly `length`. False without a call
-  // when the sequence did not connect.
+  // Sends all `length` bytes, calling send again for the rest when it took fewer; true when all
+  // went out. False without a call when the sequence did not connect or the connection timed out.
   bool Send(const void* data, int length);
-  // One recv of at most `length` bytes: the count (0 when the printer closed), or -1.
+  // Sends all `length` bytes without blocking, waiting up to the operation's time-out each time
+  // the printer takes nothing, so the bound is "no byte taken for that long", however slowly
+  // the printer reads. At most `pieceBytes` are offered per send. `taken` gets the count that
+  // went out. False on an error or a wait that timed out.
+  bool SendWhileTaken(const uint8_t* data, DWORD length, DWORD pieceBytes, DWORD* taken);
+  // One recv of at most `length` bytes: the count (0 when the printer closed), or -1. -1
+  // without a call when the sequence did not connect or the connection timed out.
   int Receive(void* buffer, int length);
-  // WSAGetLastError after the last send or receive that failed with -1 (0 after any other).
+  // The error of the last send, receive or wait that failed (WSAETIMEDOUT for a wait that ran
+  // out), 0 after any other.
   int LastError() const { return lastError_; }
   // Why the connect failed (WSAETIMEDOUT when it had no answer in time); 0 when it did not fail
   // or was not tried.
   int ConnectError() const { return connectError_; }
+  // A send, receive or wait timed out. Windows leaves a socket in an indeterminate state after a
+  // time-out, so nothing more is sent or received on it.
+  bool TimedOut() const { return timedOut_; }
 
  private:
+  // Notes a failed call's error; a time-out makes the connection unusable.
+  void Failed(int error);
+
   int startup_ = -1;
   bool started_ = false;
   bool connected_ = false;
+  bool timedOut_ = false;
+  DWORD timeoutMs_ = 0;
   int lastError_ = 0;
   int connectError_ = 0;
   platform::UniqueSocket socket_;

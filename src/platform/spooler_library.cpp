@@ -1,5 +1,6 @@
 #include "platform/spooler_library.h"
 
+#include <atomic>
 #include <cwchar>
 #include <iterator>
 
@@ -8,18 +9,28 @@
 namespace spooler {
 namespace {
 
-// Looked for in the system directory alone, whatever the process's search path is. A system
-// without the search flags (Windows 7 without KB2533623) refuses them as an invalid parameter:
-// there the library is named by its full path in the system directory.
+// kernel32 has AddDllDirectory exactly where LoadLibraryExW knows the LOAD_LIBRARY_SEARCH_*
+// flags (Windows 8 on, Windows 7 with KB2533623): Microsoft's documented way to tell.
+bool LoaderHasSearchFlags() {
+  HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+  return kernel32 && ::GetProcAddress(kernel32, "AddDllDirectory");
+}
+
+// Looked for in the system directory alone, whatever the process's search path is. Without the
+// search flags the library is named by its full path in the system directory, with the altered
+// search path, so that the loader looks for its own dependencies there too and not beside the
+// program.
 HMODULE LoadFromSystemDirectory() {
-  HMODULE module = ::LoadLibraryExW(L"winspool.drv", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (!module && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+  HMODULE module = nullptr;
+  if (LoaderHasSearchFlags()) {
+    module = ::LoadLibraryExW(L"winspool.drv", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  } else {
     wchar_t path[MAX_PATH];
     const wchar_t kName[] = L"\\winspool.drv";
     UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
     if (length > 0 && length + std::size(kName) <= MAX_PATH) {
       std::wcscpy(path + length, kName);
-      module = ::LoadLibraryW(path);
+      module = ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     }
   }
   if (!module) {
@@ -30,92 +41,73 @@ HMODULE LoadFromSystemDirectory() {
   return module;
 }
 
-// Gives a reference back without disturbing the last error the spooler call left.
-void Release(HMODULE module) {
-  DWORD error = ::GetLastError();
-  ::FreeLibrary(module);
-  ::SetLastError(error);
+std::atomic<HMODULE> g_library{nullptr};
+
+// The library, loaded on first use; null (with the loader's error) when it cannot be. Two
+// threads that load it at once keep one reference between them.
+HMODULE Library() {
+  HMODULE module = g_library.load();
+  if (module) return module;
+  module = LoadFromSystemDirectory();
+  if (!module) return nullptr;
+  HMODULE first = nullptr;
+  if (!g_library.compare_exchange_strong(first, module)) {
+    ::FreeLibrary(module);  // the other thread's reference stays
+    return first;
+  }
+  return module;
 }
 
-// One reference on the library for the life of the object, unless handed on with Keep().
-class Reference {
- public:
-  Reference() : module_(LoadFromSystemDirectory()) {}
-  ~Reference() {
-    if (module_) Release(module_);
+template <typename Function>
+Function Entry(const char* name, const wchar_t* wideName) {
+  HMODULE module = Library();
+  if (!module) return nullptr;
+  FARPROC entry = ::GetProcAddress(module, name);
+  if (!entry) {
+    DWORD error = ::GetLastError();
+    DiagLog::Write(L"GetProcAddress(winspool.drv, %ls) failed gle=%d", wideName, static_cast<int>(error));
+    ::SetLastError(error);
   }
-  Reference(const Reference&) = delete;
-  Reference& operator=(const Reference&) = delete;
-
-  template <typename Function>
-  Function Entry(const char* name, const wchar_t* wideName) const {
-    if (!module_) return nullptr;
-    FARPROC entry = ::GetProcAddress(module_, name);
-    if (!entry) {
-      DWORD error = ::GetLastError();
-      DiagLog::Write(L"GetProcAddress(winspool.drv, %ls) failed gle=%d", wideName, static_cast<int>(error));
-      ::SetLastError(error);
-    }
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
-  }
-  // The reference stays taken after the object is gone (a printer handle holds it).
-  void Keep() { module_ = nullptr; }
-  // Gives back, besides this object's own, the reference a closed printer handle held.
-  void ReleaseHandleReference() const {
-    if (module_) Release(module_);
-  }
-
- private:
-  HMODULE module_;
-};
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
+}
 
 // The entry point `function` of the library called with `args`, or FALSE with the loader's error.
-#define SPOOLER_CALL(reference, function, ...)                                            \
-  [&]() -> BOOL {                                                                          \
-    auto entry = (reference).Entry<decltype(&::function)>(#function, L"" #function);       \
-    return entry ? entry(__VA_ARGS__) : FALSE;                                             \
+#define SPOOLER_CALL(function, ...)                                         \
+  [&]() -> BOOL {                                                           \
+    auto entry = Entry<decltype(&::function)>(#function, L"" #function);    \
+    return entry ? entry(__VA_ARGS__) : FALSE;                              \
   }()
 
 }  // namespace
 
 BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE printerEnum, DWORD bufferSize,
                    LPDWORD bytesNeeded, LPDWORD returned) {
-  Reference library;
-  return SPOOLER_CALL(library, EnumPrintersW, flags, name, level, printerEnum, bufferSize, bytesNeeded, returned);
+  return SPOOLER_CALL(EnumPrintersW, flags, name, level, printerEnum, bufferSize, bytesNeeded, returned);
 }
 
 BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) {
-  Reference library;
-  BOOL opened = SPOOLER_CALL(library, OpenPrinterW, printerName, printer, defaults);
-  if (opened) library.Keep();
-  return opened;
+  return SPOOLER_CALL(OpenPrinterW, printerName, printer, defaults);
 }
 
 BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bufferSize, LPDWORD bytesNeeded) {
-  Reference library;
-  return SPOOLER_CALL(library, GetPrinterW, printer, level, buffer, bufferSize, bytesNeeded);
+  return SPOOLER_CALL(GetPrinterW, printer, level, buffer, bufferSize, bytesNeeded);
 }
 
-BOOL ClosePrinter(HANDLE printer) {
-  Reference library;
-  BOOL closed = SPOOLER_CALL(library, ClosePrinter, printer);
-  // The handle's own reference goes with it. A handle that did not close keeps it: the library
-  // must not unload under a handle that may still be live.
-  if (closed) library.ReleaseHandleReference();
-  return closed;
-}
+BOOL ClosePrinter(HANDLE printer) { return SPOOLER_CALL(ClosePrinter, printer); }
 
 BOOL EnumPortsW(LPWSTR name, DWORD level, LPBYTE ports, DWORD bufferSize, LPDWORD bytesNeeded,
                 LPDWORD returned) {
-  Reference library;
-  return SPOOLER_CALL(library, EnumPortsW, name, level, ports, bufferSize, bytesNeeded, returned);
+  return SPOOLER_CALL(EnumPortsW, name, level, ports, bufferSize, bytesNeeded, returned);
 }
 
 BOOL XcvDataW(HANDLE xcv, PCWSTR dataName, PBYTE inputData, DWORD inputSize, PBYTE outputData,
               DWORD outputSize, PDWORD outputNeeded, PDWORD status) {
-  Reference library;
-  return SPOOLER_CALL(library, XcvDataW, xcv, dataName, inputData, inputSize, outputData, outputSize, outputNeeded,
-                      status);
+  return SPOOLER_CALL(XcvDataW, xcv, dataName, inputData, inputSize, outputData, outputSize, outputNeeded, status);
+}
+
+void ReleaseLibraryAtExit() {
+  HMODULE module = g_library.exchange(nullptr);
+  if (module) ::FreeLibrary(module);
 }
 
 }  // namespace spooler

@@ -47,6 +47,8 @@ INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       OnDestroy();
       return FALSE;
+    case WM_DPICHANGED:
+      return OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)) ? TRUE : FALSE;
     case WM_NCDESTROY:
       ::SetWindowLongPtrW(hwnd_, DWLP_USER, 0);
       hwnd_ = nullptr;

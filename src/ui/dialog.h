@@ -4,6 +4,7 @@
 //   WM_INITDIALOG     -> OnInitDialog        WM_TIMER  -> OnTimer
 //   WM_COMMAND        -> OnCommand           WM_PAINT  -> OnPaint
 //   WM_QUERYDRAGICON  -> OnQueryDragIcon     WM_DESTROY -> OnDestroy
+//   WM_DPICHANGED     -> OnDpiChanged
 //   WM_USER and above -> OnUserMessage
 //
 // A handler that returns false leaves the message to the system's default dialog handling.
@@ -39,6 +40,10 @@ class Dialog {
   virtual bool OnPaint() { return false; }
   virtual HICON OnQueryDragIcon() { return nullptr; }
   virtual void OnDestroy() {}
+  // The window moved to a display of another DPI (`dpi`); `suggested` is the window rectangle
+  // the system proposes for it. Return false to leave the dialog manager its own rescaling of
+  // the dialog and its controls.
+  virtual bool OnDpiChanged(int dpi, const RECT& suggested) { return false; }
   // Messages from WM_USER on; `result` is the value the sender receives.
   virtual bool OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) { return false; }
 

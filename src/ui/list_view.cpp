@@ -12,6 +12,10 @@ int ListView::InsertColumn(int index, const wchar_t* title, int format, int widt
   return static_cast<int>(::SendMessageW(hwnd_, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column)));
 }
 
+bool ListView::SetColumnWidth(int column, int width) const {
+  return ::SendMessageW(hwnd_, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width, 0)) != 0;
+}
+
 int ListView::InsertItem(int index, const wchar_t* text) const {
   LVITEMW item{};
   item.mask = LVIF_TEXT;

@@ -13,6 +13,7 @@ class ListView {
 
   // Returns the new column's index, or -1.
   int InsertColumn(int index, const wchar_t* title, int format, int width) const;
+  bool SetColumnWidth(int column, int width) const;
   // Inserts a row with `text` in its first column; returns its index, or -1.
   int InsertItem(int index, const wchar_t* text) const;
   bool SetItemText(int item, int column, const wchar_t* text) const;

@@ -26,7 +26,6 @@ namespace app_test {
 
 namespace {
 
-const wchar_t kUsbInstance[] = L"USB\\VID_7E51&PID_A717\\SN0001";
 constexpr int kListId = 105;
 
 // Polls `done` on real time (the host's clock runs much faster) for up to a minute.
@@ -45,8 +44,6 @@ bool WaitFor(Done done) {
 void PrepareProgram() {
   RegisterProgramResources();
   host::SetModuleFileName(std::wstring(kProgramDirectory) + L"corvel.exe");
-  const wchar_t* names[IMAGE_SLOT_COUNT] = {L"TVQ5530An.bin", L"TVQ5530A.bin", L"TVQ5530.bin", L"TVQ5530n.bin"};
-  for (int slot = 0; slot < IMAGE_SLOT_COUNT; ++slot) std::wcscpy(imageFiles[slot], names[slot]);
   AnswerBoxesAtOnce(true);
   // The workflow waits 10 s of host time for the progress window: a second of real time at least.
   host::clock::SetMinimumObjectWait(std::chrono::seconds(1));
@@ -175,10 +172,10 @@ void Install(const std::wstring& name, const std::wstring& port) {
 }  // namespace
 
 InstalledPrinter InstallUsbPrinter(const std::wstring& name, simprinter::PrinterSettings settings,
-                                   const std::wstring& port) {
+                                   const std::wstring& port, const std::wstring& instanceId) {
   InstalledPrinter installed;
   installed.local = std::make_unique<simprinter::Printer>(std::move(settings));
-  testing_support::AddUsbPrinter(*installed.local, kUsbInstance);
+  testing_support::AddUsbPrinter(*installed.local, instanceId);
   host::devices::AddPrinterClassDevice(host::devices::PrinterClassDevice{L"USBPRINT\\TVVEXLINE\\7&1a&0&USB001", 0, port});
   Install(name, port);
   return installed;

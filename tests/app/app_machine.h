@@ -22,8 +22,7 @@ constexpr wchar_t kMainDialogTitle[] = L"TVQ5530 MFP Series Firmware Download Ut
 constexpr UINT kBoxError = MB_ICONERROR | MB_TOPMOST;
 constexpr UINT kBoxWarning = MB_ICONWARNING | MB_TOPMOST;
 
-// Puts the program at kProgramDirectory, refills the image table, gives the host the
-// program's resources and lets no wait for an object time out in less than a second of real
+// Puts the program at kProgramDirectory, gives the host the program's resources and lets no wait for an object time out in less than a second of real
 // time. Every test of the program calls it first.
 void PrepareProgram();
 // Writes an image of `version` (file type 2 for the network model's files) beside the program.
@@ -35,9 +34,11 @@ struct InstalledPrinter {
   std::unique_ptr<testing_support::PrinterOnLoopback> network;     // network
   simprinter::Printer& printer() { return local ? *local : network->printer(); }
 };
-// Only one USB printer per test (the USB device has a fixed parent ID prefix).
+// Only one USB printer per test (the USB device has a fixed parent ID prefix). The device's
+// instance ID carries the network model's vendor and product IDs unless `instanceId` says.
+constexpr wchar_t kUsbInstance[] = L"USB\\VID_7E51&PID_A717\\SN0001";
 InstalledPrinter InstallUsbPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {},
-                                   const std::wstring& port = L"USB001");
+                                   const std::wstring& port = L"USB001", const std::wstring& instanceId = kUsbInstance);
 InstalledPrinter InstallParallelPrinter(const std::wstring& name, simprinter::PrinterSettings settings = {});
 // With a `hostName`, the port's address is that name, which the name service resolves to the
 // printer's loopback address.

@@ -260,7 +260,7 @@ TEST(DownloadWorkflow, ANetworkPrinterThatStopsReadingMidImageEndsInTheFailureBo
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, L"Firmware download was not successful.");
   EXPECT_EQ(boxes[0].flags, app_test::kBoxError);
-  EXPECT_EQ(host::clock::WaitsOf("send"), std::vector<DWORD>{20000});
+  EXPECT_EQ(host::clock::WaitsOf("select"), std::vector<DWORD>{20000});
   std::vector<DWORD> sleeps = host::clock::WaitsOf("Sleep");
   EXPECT_NE(std::find(sleeps.begin(), sleeps.end(), 35000u), sleeps.end());
   std::vector<std::wstring> lines = testing_support::TraceTexts();

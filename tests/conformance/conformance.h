@@ -30,6 +30,12 @@ void InstallTestPort();
 // Runs `work` on a thread of its own and waits for it to end. `work` makes no assertions.
 void RunOnOtherThread(const std::function<void()>& work);
 
+// For a case that waits for another thread to get somewhere (WaitForSingleObject with a
+// time-out on its event): on the simulated host, whose clock runs compressed, such a wait is
+// given up to 10 s of real time, so that a thread that is slow to start on a loaded machine does
+// not fail the case. Windows and Wine wait in real time anyway.
+void LetOtherThreadsCatchUp();
+
 // A wide buffer of `chars` characters filled with kPoisonChar.
 inline std::vector<wchar_t> PoisonedBuffer(size_t chars) { return std::vector<wchar_t>(chars, kPoisonChar); }
 

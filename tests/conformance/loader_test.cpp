@@ -1,6 +1,8 @@
 // LoadLibraryExW as the program uses it for the print spooler: a bare name searched for in the
 // system directory alone, the entry points through GetProcAddress, and the errors for what is
 // missing or asked for wrongly.
+#include <cwchar>
+
 #include "conformance.h"
 
 namespace {
@@ -17,6 +19,22 @@ TEST(Loader, SystemDirectorySearchFindsTheSpoolerAndReportsWhatIsMissing) {
   SetLastError(kPoison);
   EXPECT_EQ(GetProcAddress(spooler, "NoSuchEntryPoint"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  EXPECT_TRUE(FreeLibrary(spooler));
+
+  // The loader has the search flags, and AddDllDirectory tells so. Named by its full path in the
+  // system directory, with the altered search path, the spooler loads too.
+  HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+  ASSERT_NE(kernel32, nullptr);
+  EXPECT_NE(GetProcAddress(kernel32, "AddDllDirectory"), nullptr);
+  wchar_t path[MAX_PATH] = {};
+  UINT length = GetSystemDirectoryW(path, MAX_PATH);
+  ASSERT_GT(length, 0u);
+  ASSERT_LT(length + 14, static_cast<UINT>(MAX_PATH));
+  std::wcscpy(path + length, L"\\winspool.drv");
+  SetLastError(kPoison);
+  spooler = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  ASSERT_NE(spooler, nullptr) << GetLastError();
+  EXPECT_NE(GetProcAddress(spooler, "EnumPrintersW"), nullptr);
   EXPECT_TRUE(FreeLibrary(spooler));
 
   struct Case {

@@ -110,6 +110,7 @@ struct DialogThread {
   }
 
   bool Start() {
+    conformance::LetOtherThreadsCatchUp();
     ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     seen.recordedTwice = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     thread = CreateThread(nullptr, 0, Run, this, 0, &threadId);

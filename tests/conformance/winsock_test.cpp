@@ -230,6 +230,39 @@ TEST_F(Sockets, SendToAPeerThatStopsReadingEndsWithTheSendTimeOut) {
   EXPECT_EQ(closesocket(s), 0);
 }
 
+// A non-blocking send takes what the buffers hold, then fails with WSAEWOULDBLOCK; select then
+// does not show the socket writable while the peer takes nothing, and times out.
+TEST_F(Sockets, NonBlockingSendToAPeerThatStopsReadingWaitsInSelect) {
+  LoopbackPeer peer(conformance::PeerKind::kNeverReads);
+  ASSERT_NE(peer.address().sin_port, 0);
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ASSERT_NE(s, INVALID_SOCKET) << "error " << WSAGetLastError();
+  ASSERT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&peer.address()), sizeof(sockaddr_in)), 0)
+      << "error " << WSAGetLastError();
+  ULONG on = 1;
+  ASSERT_EQ(ioctlsocket(s, FIONBIO, &on), 0);
+  const std::string data(1 << 20, 'x');
+  long long taken = 0;
+  int sent = 0;
+  for (int call = 0; call < 256; ++call) {  // 256 MiB: far more than any buffers hold
+    WSASetLastError(static_cast<int>(kPoison));
+    sent = send(s, data.data(), static_cast<int>(data.size()), 0);
+    if (sent == SOCKET_ERROR) break;
+    EXPECT_GT(sent, 0);
+    taken += sent;
+  }
+  ASSERT_EQ(sent, SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+  EXPECT_GT(taken, 0);
+  fd_set writable;
+  FD_ZERO(&writable);
+  FD_SET(s, &writable);
+  timeval limit = {1, 0};
+  EXPECT_EQ(select(0, nullptr, &writable, nullptr, &limit), 0);
+  EXPECT_EQ(writable.fd_count, 0u);
+  EXPECT_EQ(closesocket(s), 0);
+}
+
 // inet_addr's result in network byte order: the bytes a.b.c.d in memory order.
 ULONG Address(unsigned a, unsigned b, unsigned c, unsigned d) {
   const unsigned char bytes[4] = {static_cast<unsigned char>(a), static_cast<unsigned char>(b),

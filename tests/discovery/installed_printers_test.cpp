@@ -10,6 +10,7 @@
 #include "host/machine.h"
 #include "host/spooler.h"
 #include "error_lines.h"
+#include "support/cases.h"
 #include "support/trace.h"
 
 namespace {
@@ -188,7 +189,7 @@ TEST(InstalledPrintersTest, PrinterInfoFailuresKeepTheDriverAndReleaseEverything
     EXPECT_STREQ(info.comment, L"");
     EXPECT_STREQ(info.jobs, L"");
     EXPECT_STREQ(info.driver, L"kept");
-    EXPECT_TRUE(host::OpenResources().empty());
+    EXPECT_TRUE(testing_support::OpenBesidesTheProcess().empty());
   }
   // The second query's failure also has a plain line before its error line.
   EXPECT_TRUE(Traced(L"GetPrinter-2() failed"));

@@ -122,7 +122,7 @@ TEST(HostSockets, OpenSocketsAndStartupsCountAsLeaksUntilTheLastCleanup) {
 
 // SO_RCVTIMEO on Windows is a DWORD of milliseconds (not a timeval), and a receive that times
 // out fails with WSAETIMEDOUT; the time-out then counts on the host clock in full while the
-// real wait stays short.
+// real wait stays short. The socket is unusable afterwards, as after a send time-out.
 TEST(HostSockets, ReceiveTimeOutRunsOnTheHostClock) {
   testing_support::PrinterOnLoopback printer;
   simprinter::ReplyFaults silent;
@@ -142,8 +142,14 @@ TEST(HostSockets, ReceiveTimeOutRunsOnTheHostClock) {
   EXPECT_EQ(host::clock::Now() - before, 120000u);
   EXPECT_EQ(host::clock::WaitsOf("recv"), std::vector<DWORD>{120000});
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(send(s, "x", 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAECONNABORTED);
+  EXPECT_EQ(recv(s, buffer, sizeof buffer, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAECONNABORTED);
+  closesocket(s);
   // A receive of zero bytes on a blocking Windows socket waits for data like any other (it is
   // the "tell me when there is something" idiom), so it too runs into the time-out.
+  s = ConnectedSocket(printer.address(), 120000);
   EXPECT_EQ(recv(s, buffer, 0, 0), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAETIMEDOUT);
   closesocket(s);

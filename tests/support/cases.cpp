@@ -12,6 +12,7 @@
 #include "engine/engine_context.h"
 #include "engine/local_acl.h"
 #include "host/machine.h"
+#include "platform/spooler_library.h"
 
 namespace testing_support {
 namespace {
@@ -63,6 +64,8 @@ bool OnPurpose(const std::string& item) {
 }
 
 void CheckCase() {
+  // What the program keeps for the life of its process goes as the process would end.
+  spooler::ReleaseLibraryAtExit();
   std::string leaks;
   for (const std::string& item : host::OpenResources()) {
     if (!OnPurpose(item)) leaks += "\n  " + item;
@@ -87,6 +90,11 @@ void StartCase(const std::string& label) {
 void NextCase(const std::string& label) {
   CheckCase();
   StartCase(label);
+}
+
+std::vector<std::string> OpenBesidesTheProcess() {
+  spooler::ReleaseLibraryAtExit();
+  return host::OpenResources();
 }
 
 void LeavesOpen(const std::string& what) { Current().leftOpenOnPurpose.push_back(what); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -15,6 +16,11 @@ void NextCase(const std::string& label);
 // The case running leaves open on purpose what the machine lists with `what` in its text (such
 // as a transfer whose buffers the program keeps): the check passes over it.
 void LeavesOpen(const std::string& what);
+
+// What the machine holds open besides what the program keeps for the life of its process (the
+// spooler library, given back here as the end of the process would give it back), for a test
+// that checks part-way that a failure path released everything.
+std::vector<std::string> OpenBesidesTheProcess();
 
 // The test main's part: before each test, and after it.
 void StartTest();

@@ -34,7 +34,9 @@ std::optional<std::vector<uint8_t>> PrinterEndpoint::Read(size_t capacity) {
 }
 
 void AddUsbPrinter(simprinter::Printer& printer, const std::wstring& instanceId, Silence silence) {
-  host::devices::AddUsbPrintDevice(host::devices::UsbPrintDevice{instanceId, L"USB\\VID_7E51&PID_A717", L"7&1a&0"});
+  // The hardware ID is the instance ID's vendor and product part ("USB\\VID_7E51&PID_A717").
+  const std::wstring hardwareId = instanceId.substr(0, instanceId.find_last_of(L'\\'));
+  host::devices::AddUsbPrintDevice(host::devices::UsbPrintDevice{instanceId, hardwareId, L"7&1a&0"});
   std::wstring path = host::devices::InterfacePathOf(instanceId);
   host::devices::Attach(instanceId, [&printer, path, silence](DWORD access, DWORD flags) {
     auto endpoint = std::make_shared<PrinterEndpoint>(printer, silence);

@@ -140,7 +140,7 @@ logged "$p (USB)" "burn accepted"
 
 # The printer that stops reading mid-image, last: its image (the network model's, now made larger
 # than Wine's and the printer's socket buffers; Linux tunes a send buffer up to 4 MiB) goes out
-# until the buffers are full, the piece under way fails after the 20 s send time-out, then come the
+# until the buffers are full, the wait for room gives up after 20 s without a byte taken, then come the
 # fixed waits (the network burn's 10 s, the facade's 5 s, the workflow's 35 s) and the failure box.
 "$LAB_FWIMAGE" --type 2 --body-size 8388608 --version 216 "$lab_folder/TVQ5530n.bin" >/dev/null
 download "$p (stalling)" stalling --timeout 150000 expect-box "Firmware download was not successful."

@@ -7,6 +7,8 @@
 #      the first keeps its one dialog and still closes.
 #   3. with the display at 150 % (the prefix's LogPixels 144) the list's columns are 300, 150 and
 #      300 pixels wide and the dialog is wider than at 96 DPI.
+#   4. sent WM_DPICHANGED for 192 DPI (a move to a display at 200 %), the dialog takes the
+#      suggested rectangle (twice its size) and the columns are 400, 200 and 400 pixels wide.
 #
 #   program.sh PROGRAM DRIVER WINEPREFIX VERSION
 #
@@ -209,8 +211,20 @@ check "the program ended after Close" ended "$scaled_pid"
 if set_dpi 96; then dpi_changed=0; fi
 check "the prefix is back at 96 DPI" test "$dpi_changed" = 0
 
+# Case 4: moved to a display at 200 %.
+echo "case 4: the main dialog moved to a display at 192 DPI"
+start moved
+drive moved wait-dialog "$title" expect-box "No printers found." dpi-changed 192 dump close wait-exit
+saw moved "dpi changed: 192"
+saw moved "column 0 \"Printer\" width 400"
+saw moved "column 1 \"Connection\" width 200"
+saw moved "column 2 \"Firmware\" width 400"
+check "the dialog took the suggested rectangle ($(width_of moved) pixels, twice $(width_of single))" \
+  test "$(width_of moved)" -eq $((2 * $(width_of single)))
+check "the program ended after Close" ended "$moved_pid"
+
 if [ "$failed" -ne 0 ]; then
-  for name in single first second scaled; do
+  for name in single first second scaled moved; do
     echo "--- the program's run \"$name\": its trace, then Wine's other messages (last 20)"
     trace "$name" | sed 's/^/  /'
     grep -v 'OutputDebugStringA\|dispatch_exception' "$work/$name.debug" | tail -n 20 | sed 's/^/  /' || true

@@ -34,6 +34,9 @@
 //                         a message box of the dialog's process ends the wait (reported, failed)
 //   wait-rows N           waits until the list view has at least N rows and the status line
 //                         (control 1000) is empty: the list is built
+//   dpi-changed DPI       sends the dialog WM_DPICHANGED as a move to a display of DPI would (the
+//                         suggested rectangle: its own, the size scaled from 96 DPI, in the
+//                         dialog's process)
 #include <windows.h>
 #include <commctrl.h>
 
@@ -381,6 +384,18 @@ void Press(int id) {
   Print(L"pressed " + Number(static_cast<unsigned>(id)) + L" " + Quoted(text));
 }
 
+void DpiChanged(int dpi) {
+  HWND dialog = RequireDialog();
+  RECT frame{};
+  GetWindowRect(dialog, &frame);
+  RECT suggested{frame.left, frame.top, frame.left + MulDiv(frame.right - frame.left, dpi, 96),
+                 frame.top + MulDiv(frame.bottom - frame.top, dpi, 96)};
+  RemoteBuffer remote(sizeof suggested);
+  remote.Write(0, &suggested, sizeof suggested);
+  SendBounded(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote.At(0)));
+  Print(L"dpi changed: " + Number(static_cast<unsigned>(dpi)));
+}
+
 void SelectRow(int row) {
   RequireDialog();
   HWND list = FindList();
@@ -578,6 +593,7 @@ const Command kCommands[] = {
     {L"screenshot-box", Takes::kText, [](const std::wstring& t, int) { Screenshot(PaintedBox(), t); }},
     {L"wait-cell", Takes::kText, [](const std::wstring& t, int) { WaitCell(t); }},
     {L"wait-rows", Takes::kNumber, [](const std::wstring&, int n) { WaitRows(n); }},
+    {L"dpi-changed", Takes::kNumber, [](const std::wstring&, int n) { DpiChanged(n); }},
 };
 
 struct Step {

@@ -500,7 +500,7 @@ TEST(Loader, LoadLibraryExSearchesWhereItsFlagsSayOverTheProcessDefaults) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
   EXPECT_EQ(host::libraries::References(L"winspool.drv"), 0);
   // Without the update that brings SetDefaultDllDirectories the search flags are unknown.
-  host::libraries::RemoveEntryPoint(L"kernel32.dll", "SetDefaultDllDirectories");
+  host::libraries::RemoveSearchFlags();
   SetLastError(0xDEAD);
   EXPECT_EQ(LoadLibraryExW(L"iphlpapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));

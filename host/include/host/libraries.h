@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "winhost/base.h"
 
@@ -15,6 +16,18 @@ namespace libraries {
 void SetPresent(const std::wstring& name, bool present);
 // Takes an entry point out of a library (GetProcAddress then fails with ERROR_PROC_NOT_FOUND).
 void RemoveEntryPoint(const std::wstring& library, const std::string& entryPoint);
+// A system without the update that brings the loader's search flags (Windows 7 without
+// KB2533623): kernel32 lacks SetDefaultDllDirectories and AddDllDirectory, and LoadLibraryExW
+// refuses the LOAD_LIBRARY_SEARCH_* flags with ERROR_INVALID_PARAMETER.
+void RemoveSearchFlags();
+// Every LoadLibraryW and LoadLibraryExW call since the reset: the call's name, the file name
+// as passed and the flags (0 for LoadLibraryW).
+struct LoadCall {
+  std::string api;
+  std::wstring fileName;
+  DWORD flags;
+};
+std::vector<LoadCall> Loads();
 // References held on a library right now (LoadLibraryW minus FreeLibrary).
 int References(const std::wstring& name);
 // The loader's search settings: the flags of the last SetDefaultDllDirectories (0: never called),

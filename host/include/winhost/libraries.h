@@ -34,7 +34,7 @@ BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags);
 // is looked for only where they say (LOAD_LIBRARY_SEARCH_SYSTEM32: the system's libraries alone,
 // never the program's folder), without them as LoadLibraryW looks. LOAD_WITH_ALTERED_SEARCH_PATH
 // together with search flags fails with ERROR_INVALID_PARAMETER, as do the search flags on a
-// system without the update that brings them (kernel32 without "SetDefaultDllDirectories") and
+// system without the update that brings them (kernel32 without "AddDllDirectory") and
 // the flags not modelled (data files, image resources). The file handle is reserved.
 #define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
 HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);

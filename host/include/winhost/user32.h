@@ -124,6 +124,8 @@ typedef DLGITEMTEMPLATE* LPDLGITEMTEMPLATEW;
 #define WM_COMMAND 0x0111
 #define WM_SYSCOMMAND 0x0112
 #define WM_TIMER 0x0113
+// wParam: the new DPI in both words; lParam: RECT* of the suggested window rectangle.
+#define WM_DPICHANGED 0x02E0
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 

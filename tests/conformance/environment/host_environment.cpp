@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "host/clock.h"
 #include "host/ports.h"
 #include "printer/tcp_server.h"
 #include "host/registry.h"
@@ -16,6 +17,8 @@ namespace conformance {
 bool RunningOnWine() { return false; }
 
 void RunOnOtherThread(const std::function<void()>& work) { std::thread(work).join(); }
+
+void LetOtherThreadsCatchUp() { host::clock::SetMinimumObjectWait(std::chrono::seconds(10)); }
 
 struct LoopbackPeer::Parts {
   simprinter::Printer printer;

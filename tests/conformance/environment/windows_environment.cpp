@@ -23,6 +23,8 @@ DWORD WINAPI RunWork(LPVOID work) {
 
 void InstallTestPort() {}
 
+void LetOtherThreadsCatchUp() {}
+
 void RunOnOtherThread(const std::function<void()>& work) {
   HANDLE thread = CreateThread(nullptr, 0, RunWork, const_cast<std::function<void()>*>(&work), 0, nullptr);
   ASSERT_NE(thread, nullptr) << "CreateThread failed, error " << GetLastError();
