@@ -8,7 +8,9 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
+  iproute2   # ip: a Wine test brings up the loopback of its own network namespace
   python3
+  ccache
   clang libclang-rt-dev
 )
 
