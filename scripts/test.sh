@@ -51,7 +51,7 @@ wine_log=$(mktemp)
 wine_start=$SECONDS
 ctest --preset windows -j "$wine_jobs" >"$wine_log" 2>&1 &
 wine_pid=$!
-renice -n 19 -p $$ >/dev/null || true
+renice -n 10 -p $$ >/dev/null || true
 if phase "fuzz build" build fuzz; then
   phase "fuzz tests" ctest --preset fuzz -j "$jobs" || status=1
 else
@@ -60,7 +60,10 @@ fi
 wine_status=0
 wait "$wine_pid" || wine_status=$?
 wine_pid=""
-timings+=("$(printf 'time: %-15s %4d s%s' "windows tests" $((SECONDS - wine_start)) "$([ $wine_status -eq 0 ] || echo ' (failed)')")")
+# Their own wall time, as CTest measured it (they may end before the fuzz run).
+wine_seconds=$(sed -n 's/^Total Test time (real) = *\([0-9]*\).*/\1/p' "$wine_log")
+timings+=("$(printf 'time: %-15s %4d s%s' "windows tests" "${wine_seconds:-$((SECONDS - wine_start))}" \
+  "$([ $wine_status -eq 0 ] || echo ' (failed)')")")
 echo "--- the Windows preset's tests"
 cat "$wine_log"
 rm -f "$wine_log"

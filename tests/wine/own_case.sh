@@ -26,5 +26,6 @@ $netns true 2>/dev/null || {
   echo "FAILED: the build found \"$netns\" works, but it fails now; configure the preset again"
   exit 1
 }
+ip=$(PATH=$PATH:/usr/sbin:/sbin command -v ip) || { echo "FAILED: no ip (Debian package iproute2)"; exit 1; }
 # shellcheck disable=SC2016,SC2086
-exec $netns -- bash -c 'ip link set lo up && exec "$@"' own_case "$@"
+exec $netns -- bash -c '"$1" link set lo up && shift && exec "$@"' own_case "$ip" "$@"
