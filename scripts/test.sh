@@ -9,8 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=$(nproc 2>/dev/null || echo 2)
-# The Windows preset's tests at once: most of their time is the program's fixed waits and idle
-# Wine, each in a prefix and network of its own (tests/README.md).
+# The Windows preset's tests at once (WINE_TEST_JOBS, default 4): most of their time is the
+# program's fixed waits and idle Wine, each in a prefix and network of its own (tests/README.md).
 wine_jobs=${WINE_TEST_JOBS:-4}
 
 # phase NAME COMMAND...: runs one phase and notes its wall time.
