@@ -4,8 +4,26 @@ prefix=$1
 export WINEPREFIX=$prefix
 export WINEDEBUG=-all,warn+seh
 export WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
 WINE=$(command -v wine64 || command -v wine)
+# A new prefix is a copy of a template prefix when the test runner names one (WINE_PREFIX_TEMPLATE,
+# tests/wine/own_case.sh): Wine sets up a prefix in several times the time a copy takes. The first
+# test to need the template makes it, under a lock; the copy leaves out the file where Debian's Wine
+# names the prefix's server folder in /tmp, so that each copy gets a server of its own.
+if [ -n "${WINE_PREFIX_TEMPLATE:-}" ] && [ ! -e "$WINEPREFIX/system.reg" ]; then
+  (
+    flock 9
+    if [ ! -e "$WINE_PREFIX_TEMPLATE/system.reg" ]; then
+      rm -rf "$WINE_PREFIX_TEMPLATE.new"
+      WINEPREFIX=$WINE_PREFIX_TEMPLATE.new DISPLAY= "$WINE" wineboot -u >/dev/null 2>&1
+      WINEPREFIX=$WINE_PREFIX_TEMPLATE.new timeout 120 wineserver -w
+      rm -f "$WINE_PREFIX_TEMPLATE.new/wineserver"
+      mv "$WINE_PREFIX_TEMPLATE.new" "$WINE_PREFIX_TEMPLATE"
+    fi
+  ) 9>"$WINE_PREFIX_TEMPLATE.lock"
+  mkdir -p "$WINEPREFIX"
+  cp -a --reflink=auto "$WINE_PREFIX_TEMPLATE/." "$WINEPREFIX/"
+fi
+mkdir -p "$WINEPREFIX"
 
 run_wine() {
   if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
