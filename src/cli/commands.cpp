@@ -135,7 +135,11 @@ int RunListCommand(const ListOptions& options, ConsoleOutput& output, InterruptG
   if (guard.StopRequested()) errors.push_back("Stopped.");
   const bool unreachable = std::any_of(printers.begin(), printers.end(),
                                        [](const PrinterReport& p) { return p.decision == Decision::Unreachable; });
-  int code = !errors.empty() ? EXIT_UPDATE_FAILED
+  // A printer that answered its version but not the decision's next query has no decision: the
+  // list did not do what it was asked for that printer.
+  const bool undecided = std::any_of(printers.begin(), printers.end(),
+                                     [](const PrinterReport& p) { return p.decision == Decision::Error; });
+  int code = !errors.empty() || undecided ? EXIT_UPDATE_FAILED
              : printers.empty() ? EXIT_NO_PRINTER
              : unreachable ? EXIT_UNREACHABLE
                            : EXIT_DONE;

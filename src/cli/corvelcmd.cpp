@@ -18,7 +18,7 @@ namespace {
 const char kExitCodes[] =
     "Exit codes:\n"
     "  0  every asked printer was updated or is already current (list: printers were found)\n"
-    "  1  at least one update failed, or was not carried out (stopped with Ctrl+C, declined)\n"
+    "  1  at least one update failed, or was not carried out (stopped with Ctrl+C, declined; list: a printer it could not decide for)\n"
     "  2  usage error (also: a bad address, an address file that cannot be read)\n"
     "  3  another instance is running (the dialog or corvelcmd)\n"
     "  4  no supported printer found, or a named printer not installed\n"

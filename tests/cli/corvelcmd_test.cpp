@@ -392,6 +392,20 @@ nlohmann::json EntryOf(const nlohmann::json& document, const std::string& name) 
   return nullptr;
 }
 
+TEST(CorvelCmd, AListWithAPrinterThatCannotBeDecidedFails) {
+  PrepareMachine();
+  auto current = InstallNetworkPrinter(kCurrent, Version(216));
+  auto older = InstallNetworkPrinter(kOlder);
+  older.printer().AddFault(StatusFault(simprinter::kCmdGetBuildInfo, 0));  // answers its version only
+
+  Outcome run = Cmd({"list", "--json"});
+  EXPECT_EQ(run.code, EXIT_UPDATE_FAILED) << run.out << run.err;
+  nlohmann::json entry = EntryOf(Parsed(run), Utf8Of(kOlder));
+  EXPECT_EQ(entry["decision"], "error") << run.out;
+  EXPECT_EQ(entry["error"]["code"], EXIT_UPDATE_FAILED);
+  EXPECT_EQ(EntryOf(Parsed(run), Utf8Of(kCurrent))["decision"], "current");
+}
+
 TEST(CorvelCmd, AnUnreachablePrinterIsNamedWithWhyByListAndUpdate) {
   struct Case {
     const char* name;
