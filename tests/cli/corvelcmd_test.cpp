@@ -703,3 +703,85 @@ TEST(CorvelCmd, TablesArePaddedByDisplayWidth) {
 }
 
 }  // namespace
+
+TEST(CorvelCmd, ABadImageStopsTheRunBeforeAnyPrinter) {
+  struct Case {
+    const char* name;
+    std::function<void()> spoil;
+    const char* message;
+  };
+  const std::wstring western = app_test::kProgramDirectory + std::wstring(L"TVQ5530n.bin");
+  const Case cases[] = {
+      {"no image at all",
+       [] {
+         for (const wchar_t* image : {L"TVQ5530n.bin", L"TVQ5530.bin", L"TVQ5530A.bin"}) {
+           std::remove(host::HostPathOf(app_test::kProgramDirectory + std::wstring(image)).c_str());
+         }
+       },
+       "No firmware image was found beside the program."},
+      {"empty", [&] { host::WriteFile(western, ""); }, "The firmware image TVQ5530n.bin is empty."},
+      {"version 0", [] { app_test::WriteImage(L"TVQ5530n.bin", "0"); },
+       "The firmware image TVQ5530n.bin carries no version."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrepareMachine(c.name);
+    auto first = InstallNetworkPrinter(kOlder);
+    auto second = InstallNetworkPrinter(L"TV Vexline Q5530n (second)");
+    c.spoil();
+    Outcome text = Cmd({"update", "--all", "--yes"});
+    EXPECT_EQ(text.code, EXIT_SKIPPED) << text.out << text.err;
+    EXPECT_EQ(text.err, std::string(c.message) + "\n");
+    Outcome json = Cmd({"update", "--all", "--yes", "--json"});
+    EXPECT_EQ(json.code, EXIT_SKIPPED);
+    nlohmann::json document = Parsed(json);
+    EXPECT_TRUE(document["printers"].empty());
+    EXPECT_EQ(document["errors"][0]["message"], c.message);
+    EXPECT_EQ(document["errors"][0]["code"], EXIT_SKIPPED);
+    // No printer was asked anything.
+    EXPECT_TRUE(first.printer().Commands().empty());
+    EXPECT_TRUE(second.printer().Commands().empty());
+  }
+}
+
+TEST(CorvelCmd, ABurnCountsOnlyWhenThePrinterThenReportsTheImagesVersion) {
+  struct Case {
+    const char* name;
+    simprinter::ReplyFaults afterBurn;  // the version replies after the burn
+    bool keepsOldVersion;               // the printer accepts the burn but goes on with 215
+    const char* result;
+    const char* message;
+    int code;
+  };
+  simprinter::ReplyFaults silent;
+  silent.silent = true;
+  const Case cases[] = {
+      {"reports the image's version", {}, false, "updated", nullptr, EXIT_DONE},
+      {"still reports the old version", {}, true, "failed",
+       "the printer reports version 215 after the burn; the image is 216", EXIT_UPDATE_FAILED},
+      {"does not answer", silent, false, "unverified",
+       "The burn was reported a success, but the printer did not answer its version afterwards.", EXIT_UPDATE_FAILED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrepareMachine(c.name);
+    auto older = InstallNetworkPrinter(kOlder);
+    simprinter::FaultRule rule;
+    rule.command = simprinter::kCmdGetVersion;
+    rule.skip = 2;  // the update's own query and the workflow's
+    rule.faults = c.afterBurn;
+    older.printer().AddFault(rule);
+    simprinter::Printer& printer = older.printer();
+    if (c.keepsOldVersion) {
+      printer.OnEvent([&printer](const simprinter::Event& event) {
+        if (event.kind == simprinter::Event::kBurnAccepted) printer.Model().SetVersion(215);
+      });
+    }
+    Outcome run = Cmd({"update", "--all", "--yes", "--json"});
+    EXPECT_EQ(run.code, c.code) << run.out << run.err;
+    nlohmann::json entry = Parsed(run)["printers"][0];
+    EXPECT_EQ(entry["result"], c.result);
+    EXPECT_EQ(entry["message"], c.message ? nlohmann::json(c.message) : nlohmann::json());
+    EXPECT_EQ(older.printer().Model().BurnCount(), 1);
+  }
+}
