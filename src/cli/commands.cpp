@@ -271,12 +271,45 @@ int RunUpdateCommand(const UpdateOptions& options, ConsoleOutput& output, Interr
     }
   }
 
+  std::string canaryError;
   if (!declined) {
     auto here = [&](PrinterReport& printer) { UpdateHere(printer, options, output, guard); };
+    FailureLimit limit{options.maxFailures, options.countUnreachable};
+    size_t from = 0;
+    if (options.canary && !options.child) {
+      // The printers are run here one by one up to the first that needs an update: it must end
+      // updated, its version read back, before any other starts.
+      while (from < chosen.size() && !limit.Reached()) {
+        PrinterReport& printer = chosen[from++];
+        here(printer);
+        limit.Count(printer);
+        if (printer.decision == Decision::Updated || printer.decision == Decision::Update) break;
+        if (printer.decision == Decision::Current || printer.decision == Decision::Unsupported ||
+            printer.decision == Decision::Unreachable) {
+          continue;
+        }
+        canaryError = "The canary " + Utf8(printer.name.c_str()) + " was not updated: " +
+                      (printer.message.empty() ? ResultName(printer) : printer.message);
+        DiagLog::Write(L"%ls", Wide(canaryError).c_str());
+        for (size_t i = from; i < chosen.size(); ++i) {
+          chosen[i].decision = Decision::Stopped;
+          chosen[i].message = "not started: the canary " + Utf8(printer.name.c_str()) + " was not updated";
+        }
+        from = chosen.size();
+      }
+    }
     if (options.jobs > 1 && !options.child) {
-      UpdateInChildren(chosen, options, output, guard, here);
+      UpdateInChildren(chosen, from, options, output, guard, limit, here);
     } else {
-      for (PrinterReport& printer : chosen) here(printer);
+      for (size_t i = from; i < chosen.size(); ++i) {
+        if (limit.Reached()) {
+          chosen[i].decision = Decision::Stopped;
+          chosen[i].message = limit.Reason();
+          continue;
+        }
+        here(chosen[i]);
+        limit.Count(chosen[i]);
+      }
     }
   }
 
@@ -285,6 +318,7 @@ int RunUpdateCommand(const UpdateOptions& options, ConsoleOutput& output, Interr
     for (const PrinterReport& printer : chosen) entries.push_back(UpdateEntry(printer));
     std::vector<RunError> errors;
     if (declined) errors.push_back({EXIT_UPDATE_FAILED, "Nothing was updated."});
+    if (!canaryError.empty()) errors.push_back({EXIT_UPDATE_FAILED, canaryError});
     if (guard.StopRequested()) errors.push_back({EXIT_UPDATE_FAILED, "Stopped."});
     output.Out(Document(entries, errors));
   } else {
@@ -294,6 +328,7 @@ int RunUpdateCommand(const UpdateOptions& options, ConsoleOutput& output, Interr
                       OrDash(printer.imageVersion), OrDash(printer.after), ResultText(printer)});
     }
     output.Out((options.quiet ? "" : "\nSummary\n") + Table(rows));
+    if (!canaryError.empty()) output.Err(canaryError + "\n");
   }
   return declined ? EXIT_UPDATE_FAILED : ExitCodeOf(chosen);
 }

@@ -94,6 +94,13 @@ int RunCorvelCmd(const std::vector<std::string>& args, std::ostream& out, std::o
   update->add_flag("--quiet", updateOptions.quiet, "print no progress: only the summary (or the JSON document)");
   update->add_option("--jobs", updateOptions.jobs, "update up to N network printers at once, one child process each")
       ->check(CLI::Range(1, 64));
+  update->add_option("--max-failures", updateOptions.maxFailures,
+                     "start no further printer once K updates failed (running ones finish); the rest are stopped")
+      ->check(CLI::Range(1, 1000000));
+  update->add_flag("--count-unreachable", updateOptions.countUnreachable,
+                   "count unreachable printers as failures for --max-failures");
+  update->add_flag("--canary", updateOptions.canary,
+                   "update the first printer that needs it alone; the rest start only when it is updated");
   // A child of --jobs: one printer, as JSON, without the single-instance mutex or a prompt.
   update->add_flag(kChildOption, updateOptions.child)->group("");
 

@@ -368,6 +368,26 @@ void VerifyBurn(PrinterReport& printer) {
   DiagLog::Write(L"%ls: %ls", printer.name.c_str(), Wide(printer.message).c_str());
 }
 
+void FailureLimit::Count(const PrinterReport& printer) {
+  switch (printer.decision) {
+    case Decision::Error:
+    case Decision::Failed:
+    case Decision::Unverified:
+      ++failures;
+      break;
+    case Decision::Unreachable:
+      if (countUnreachable) ++failures;
+      break;
+    default:
+      break;
+  }
+}
+
+std::string FailureLimit::Reason() const {
+  return "not started: " + std::to_string(failures) + (failures == 1 ? " update" : " updates") +
+         " failed, the limit is " + std::to_string(max);
+}
+
 int ExitCodeOf(const PrinterReport& printer) {
   switch (printer.decision) {
     case Decision::Error:

@@ -76,6 +76,19 @@ std::string QueryVersion(const PrinterReport& printer);
 // unverified.
 void VerifyBurn(PrinterReport& printer);
 
+// The limit of an update on failed printers: once it is reached no further printer starts.
+struct FailureLimit {
+  int max = 0;                     // 0: no limit
+  bool countUnreachable = false;   // unreachable printers count as failures too
+  int failures = 0;
+
+  // Counts the printer's result when it is a failure (failed, unverified, an error).
+  void Count(const PrinterReport& printer);
+  bool Reached() const { return max > 0 && failures >= max; }
+  // Why a printer was not started: "not started: 3 updates failed, the limit is 3".
+  std::string Reason() const;
+};
+
 // The exit code a printer's decision stands for: 1 a failure (unverified too), 7 unreachable,
 // 5 skipped, else 0.
 int ExitCodeOf(const PrinterReport& printer);
