@@ -18,11 +18,13 @@ namespace {
 const char kExitCodes[] =
     "Exit codes:\n"
     "  0  every asked printer was updated or is already current (list: printers were found)\n"
-    "  1  at least one update failed, or was not carried out (stopped with Ctrl+C, declined)\n"
+    "  1  at least one update failed or was not verified, or was not carried out (stopped with Ctrl+C,\n"
+    "     declined, --max-failures reached, the canary not updated)\n"
     "  2  usage error (also: a bad address, an address file that cannot be read)\n"
     "  3  another instance is running (the dialog or corvelcmd)\n"
     "  4  no supported printer found, or a named printer not installed\n"
-    "  5  at least one printer skipped: its image is missing or not supported (none failed or unreachable)\n"
+    "  5  at least one printer skipped: its image is missing or not supported (none failed or unreachable);\n"
+    "     or a bad image stopped the run before any printer\n"
     "  6  not elevated: run it from an elevated command prompt\n"
     "  7  at least one printer could not be reached (its device, address or version), and none failed\n"
     "When several apply: 1 over 7 over 5 over 0.\n";
