@@ -4,6 +4,8 @@
 #include <istream>
 
 #include "app/firmware_workflow.h"
+#include "app/image_files.h"
+#include "engine/firmware_image.h"
 #include "app/listed_printers.h"
 #include "cli/corvelcmd.h"
 #include "cli/fleet.h"
@@ -12,6 +14,7 @@
 #include "cli/report_json.h"
 #include "cli/text.h"
 #include "diag/diag_log.h"
+#include "platform/unique_handle.h"
 #include "platform/win32.h"
 
 namespace {
@@ -92,7 +95,7 @@ void UpdateHere(PrinterReport& printer, const UpdateOptions& options, ConsoleOut
   }
   if (Undecided(printer)) {
     RunWorkflow(printer, WorkflowOptions{!options.dryRun, progress, prefix}, guard);
-    if (printer.decision == Decision::Updated) printer.after = QueryVersion(printer);
+    if (printer.decision == Decision::Updated) VerifyBurn(printer);
     if (progress) {
       std::string result = printer.message.empty() ? ResultText(printer) : printer.message;
       if (printer.decision == Decision::Unreachable) result = ResultText(printer);
@@ -100,6 +103,46 @@ void UpdateHere(PrinterReport& printer, const UpdateOptions& options, ConsoleOut
     }
   }
   printer.seconds = static_cast<double>(::GetTickCount64() - start) / 1000.0;
+}
+
+// The largest image a burn sends: its length goes to the printer as a 32-bit number, and the
+// network burn counts it in an int.
+constexpr DWORD kLargestImage = 0x7FFFFFFF;
+
+// Reads every image beside the program once, before any burn: each that is there must read
+// whole, hold something within what a burn sends, and carry a version above 0. An image that is
+// not there is left to the printers that would need it (the dialog's sentence); none at all
+// stops the run. Returns the sentence that stops the run, empty when the images are good.
+std::string PreflightImages() {
+  int present = 0;
+  for (int slot = 0; slot < IMAGE_SLOT_COUNT; ++slot) {
+    wchar_t path[PROGRAM_PATH_CHARS] = {};
+    if (!GetImagePath(slot, path)) continue;
+    const std::string name = Utf8(imageFiles[slot]);
+    platform::UniqueFile file(
+        ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      DWORD error = ::GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) continue;
+      return "The firmware image " + name + " cannot be opened (error " + std::to_string(error) + ").";
+    }
+    ++present;
+    DWORD high = 0;
+    DWORD size = ::GetFileSize(file.get(), &high);
+    if (size == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) {
+      return "The size of the firmware image " + name + " cannot be read.";
+    }
+    if (size == 0 && high == 0) return "The firmware image " + name + " is empty.";
+    if (high != 0 || size > kLargestImage) return "The firmware image " + name + " is too large to be burned.";
+    std::vector<uint8_t> bytes(size);
+    DWORD done = 0;
+    if (!::ReadFile(file.get(), bytes.data(), size, &done, nullptr) || done != size) {
+      return "The firmware image " + name + " cannot be read whole.";
+    }
+    if (ImageVersionOf(bytes.data(), bytes.size()) <= 0) return "The firmware image " + name + " carries no version.";
+  }
+  if (present == 0) return "No firmware image was found beside the program.";
+  return "";
 }
 
 }  // namespace
@@ -205,6 +248,20 @@ int RunUpdateCommand(const UpdateOptions& options, ConsoleOutput& output, Interr
     return EXIT_NO_PRINTER;
   }
 
+  // A bad image stops the run before any printer is asked.
+  if (burn && !options.child) {
+    std::string bad = PreflightImages();
+    if (!bad.empty()) {
+      DiagLog::Write(L"Preflight: %ls", Wide(bad).c_str());
+      if (options.json) {
+        output.Out(Document({}, {RunError{EXIT_SKIPPED, bad}}));
+      } else {
+        output.Err(bad + "\n");
+      }
+      return EXIT_SKIPPED;
+    }
+  }
+
   bool declined = false;
   if (burn && !options.yes && !options.child) {
     output.Err("Update the firmware of " + std::to_string(chosen.size()) +
@@ -218,12 +275,45 @@ int RunUpdateCommand(const UpdateOptions& options, ConsoleOutput& output, Interr
     }
   }
 
+  std::string canaryError;
   if (!declined) {
     auto here = [&](PrinterReport& printer) { UpdateHere(printer, options, output, guard); };
+    FailureLimit limit{options.maxFailures, options.countUnreachable};
+    size_t from = 0;
+    if (options.canary && !options.child) {
+      // The printers are run here one by one up to the first that needs an update: it must end
+      // updated, its version read back, before any other starts.
+      while (from < chosen.size() && !limit.Reached()) {
+        PrinterReport& printer = chosen[from++];
+        here(printer);
+        limit.Count(printer);
+        if (printer.decision == Decision::Updated || printer.decision == Decision::Update) break;
+        if (printer.decision == Decision::Current || printer.decision == Decision::Unsupported ||
+            printer.decision == Decision::Unreachable) {
+          continue;
+        }
+        canaryError = "The canary " + Utf8(printer.name.c_str()) + " was not updated: " +
+                      (printer.message.empty() ? ResultName(printer) : printer.message);
+        DiagLog::Write(L"%ls", Wide(canaryError).c_str());
+        for (size_t i = from; i < chosen.size(); ++i) {
+          chosen[i].decision = Decision::Stopped;
+          chosen[i].message = "not started: the canary " + Utf8(printer.name.c_str()) + " was not updated";
+        }
+        from = chosen.size();
+      }
+    }
     if (options.jobs > 1 && !options.child) {
-      UpdateInChildren(chosen, options, output, guard, here);
+      UpdateInChildren(chosen, from, options, output, guard, limit, here);
     } else {
-      for (PrinterReport& printer : chosen) here(printer);
+      for (size_t i = from; i < chosen.size(); ++i) {
+        if (limit.Reached()) {
+          chosen[i].decision = Decision::Stopped;
+          chosen[i].message = limit.Reason();
+          continue;
+        }
+        here(chosen[i]);
+        limit.Count(chosen[i]);
+      }
     }
   }
 
@@ -232,6 +322,7 @@ int RunUpdateCommand(const UpdateOptions& options, ConsoleOutput& output, Interr
     for (const PrinterReport& printer : chosen) entries.push_back(UpdateEntry(printer));
     std::vector<RunError> errors;
     if (declined) errors.push_back({EXIT_UPDATE_FAILED, "Nothing was updated."});
+    if (!canaryError.empty()) errors.push_back({EXIT_UPDATE_FAILED, canaryError});
     if (guard.StopRequested()) errors.push_back({EXIT_UPDATE_FAILED, "Stopped."});
     output.Out(Document(entries, errors));
   } else {
@@ -241,6 +332,7 @@ int RunUpdateCommand(const UpdateOptions& options, ConsoleOutput& output, Interr
                       OrDash(printer.imageVersion), OrDash(printer.after), ResultText(printer)});
     }
     output.Out((options.quiet ? "" : "\nSummary\n") + Table(rows));
+    if (!canaryError.empty()) output.Err(canaryError + "\n");
   }
   return declined ? EXIT_UPDATE_FAILED : ExitCodeOf(chosen);
 }

@@ -27,6 +27,9 @@ struct UpdateOptions {
   bool json = false;
   bool quiet = false;                  // no progress: the summary (or the document) alone
   int jobs = 1;                        // network printers updated at once (above 1: in child processes)
+  int maxFailures = 0;                 // no printer starts once this many failed (0: no limit)
+  bool countUnreachable = false;       // unreachable printers count toward maxFailures
+  bool canary = false;                 // the first printer that needs an update is updated alone first
   bool child = false;                  // a child of --jobs: one printer, JSON, no prompt
   std::string logFile;                 // handed on to the children
 };

@@ -18,11 +18,14 @@ namespace {
 const char kExitCodes[] =
     "Exit codes:\n"
     "  0  every asked printer was updated or is already current (list: printers were found)\n"
-    "  1  at least one update failed, or was not carried out (stopped with Ctrl+C, declined; list: a printer it could not decide for)\n"
+    "  1  at least one update failed or was not verified, or was not carried out (stopped with Ctrl+C,\n"
+    "     declined, --max-failures reached, the canary not updated;\n"
+    "     list: a printer it could not decide for)\n"
     "  2  usage error (also: a bad address, an address file that cannot be read)\n"
     "  3  another instance is running (the dialog or corvelcmd)\n"
     "  4  no supported printer found, or a named printer not installed\n"
-    "  5  at least one printer skipped: its image is missing or not supported (none failed or unreachable)\n"
+    "  5  at least one printer skipped: its image is missing or not supported (none failed or unreachable);\n"
+    "     or a bad image stopped the run before any printer\n"
     "  6  not elevated: run it from an elevated command prompt\n"
     "  7  at least one printer could not be reached (its device, address or version), and none failed\n"
     "When several apply: 1 over 7 over 5 over 0.\n";
@@ -94,6 +97,13 @@ int RunCorvelCmd(const std::vector<std::string>& args, std::ostream& out, std::o
   update->add_flag("--quiet", updateOptions.quiet, "print no progress: only the summary (or the JSON document)");
   update->add_option("--jobs", updateOptions.jobs, "update up to N network printers at once, one child process each")
       ->check(CLI::Range(1, 64));
+  update->add_option("--max-failures", updateOptions.maxFailures,
+                     "start no further printer once K updates failed (running ones finish); the rest are stopped")
+      ->check(CLI::Range(1, 1000000));
+  update->add_flag("--count-unreachable", updateOptions.countUnreachable,
+                   "count unreachable printers as failures for --max-failures");
+  update->add_flag("--canary", updateOptions.canary,
+                   "update the first printer that needs it alone; the rest start only when it is updated");
   // A child of --jobs: one printer, as JSON, without the single-instance mutex or a prompt.
   update->add_flag(kChildOption, updateOptions.child)->group("");
 

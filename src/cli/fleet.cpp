@@ -134,6 +134,8 @@ std::string FileNameOf(const wchar_t* path) {
   return Utf8(name);
 }
 
+std::string OrDashText(const std::string& text) { return text.empty() ? "-" : text; }
+
 }  // namespace
 
 const char* DecisionName(Decision decision) {
@@ -152,6 +154,8 @@ const char* DecisionName(Decision decision) {
       return "updated";
     case Decision::Failed:
       return "failed";
+    case Decision::Unverified:
+      return "unverified";
     default:
       return "error";
   }
@@ -159,7 +163,7 @@ const char* DecisionName(Decision decision) {
 
 bool DecisionNamed(const std::string& name, Decision& decision) {
   for (Decision d : {Decision::Update, Decision::Current, Decision::Unsupported, Decision::Error, Decision::Unreachable,
-                     Decision::Stopped, Decision::Updated, Decision::Failed}) {
+                     Decision::Stopped, Decision::Updated, Decision::Failed, Decision::Unverified}) {
     if (name == DecisionName(d)) {
       decision = d;
       return true;
@@ -349,9 +353,45 @@ std::string QueryVersion(const PrinterReport& printer) {
   return version;
 }
 
+void VerifyBurn(PrinterReport& printer) {
+  printer.after = QueryVersion(printer);
+  if (printer.after == "Unknown") {
+    printer.decision = Decision::Unverified;
+    printer.message = "The burn was reported a success, but the printer did not answer its version afterwards.";
+  } else if (printer.after != printer.imageVersion) {
+    printer.decision = Decision::Failed;
+    printer.message = "the printer reports version " + printer.after + " after the burn; the image is " +
+                      OrDashText(printer.imageVersion);
+  } else {
+    return;
+  }
+  DiagLog::Write(L"%ls: %ls", printer.name.c_str(), Wide(printer.message).c_str());
+}
+
+void FailureLimit::Count(const PrinterReport& printer) {
+  switch (printer.decision) {
+    case Decision::Error:
+    case Decision::Failed:
+    case Decision::Unverified:
+      ++failures;
+      break;
+    case Decision::Unreachable:
+      if (countUnreachable) ++failures;
+      break;
+    default:
+      break;
+  }
+}
+
+std::string FailureLimit::Reason() const {
+  return "not started: " + std::to_string(failures) + (failures == 1 ? " update" : " updates") +
+         " failed, the limit is " + std::to_string(max);
+}
+
 int ExitCodeOf(const PrinterReport& printer) {
   switch (printer.decision) {
     case Decision::Error:
+    case Decision::Unverified:
     case Decision::Failed:
     case Decision::Stopped:
       return EXIT_UPDATE_FAILED;

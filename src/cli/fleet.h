@@ -18,9 +18,11 @@ enum class Decision {
   Unreachable,  // its device, its address or its version could not be found (the message says why)
   Stopped,      // not updated: the run was stopped or the burn declined
   Updated,      // burned
-  Failed,       // the burn failed
+  Failed,       // the burn failed, or the printer reports another version than the image's after it
+  Unverified,   // burned, but the printer did not answer the version asked after the burn
 };
-// "update", "current", "unsupported", "error", "unreachable", "stopped", "updated", "failed".
+// "update", "current", "unsupported", "error", "unreachable", "stopped", "updated", "failed",
+// "unverified".
 const char* DecisionName(Decision decision);
 // The decision of that name; false when there is none.
 bool DecisionNamed(const std::string& name, Decision& decision);
@@ -69,8 +71,26 @@ bool Undecided(const PrinterReport& printer);
 
 // The printer's firmware version as it reports it now ("Unknown" when it does not answer).
 std::string QueryVersion(const PrinterReport& printer);
+// After a burn the printer reported as a success: its version asked again into `after`; a
+// printer that reports another version than the image's fails, one that does not answer is
+// unverified.
+void VerifyBurn(PrinterReport& printer);
 
-// The exit code a printer's decision stands for: 1 a failure, 7 unreachable, 5 skipped, else 0.
+// The limit of an update on failed printers: once it is reached no further printer starts.
+struct FailureLimit {
+  int max = 0;                     // 0: no limit
+  bool countUnreachable = false;   // unreachable printers count as failures too
+  int failures = 0;
+
+  // Counts the printer's result when it is a failure (failed, unverified, an error).
+  void Count(const PrinterReport& printer);
+  bool Reached() const { return max > 0 && failures >= max; }
+  // Why a printer was not started: "not started: 3 updates failed, the limit is 3".
+  std::string Reason() const;
+};
+
+// The exit code a printer's decision stands for: 1 a failure (unverified too), 7 unreachable,
+// 5 skipped, else 0.
 int ExitCodeOf(const PrinterReport& printer);
 // The code for a run over these printers: 1 over 7 over 5 over 0.
 int ExitCodeOf(const std::vector<PrinterReport>& printers);

@@ -49,10 +49,15 @@ void Reap(Running& running, std::vector<PrinterReport>& printers) {
 
 }  // namespace
 
-void UpdateInChildren(std::vector<PrinterReport>& printers, const UpdateOptions& options, ConsoleOutput& output,
-                      InterruptGuard& guard, const std::function<void(PrinterReport&)>& updateHere) {
+void UpdateInChildren(std::vector<PrinterReport>& printers, size_t from, const UpdateOptions& options,
+                      ConsoleOutput& output, InterruptGuard& guard, FailureLimit& failures,
+                      const std::function<void(PrinterReport&)>& updateHere) {
   const std::wstring start = ChildCommandStart(options.logFile);
   const size_t limit = static_cast<size_t>(options.jobs);
+  auto notStarted = [&](PrinterReport& printer) {
+    printer.decision = Decision::Stopped;
+    printer.message = failures.Reason();
+  };
   std::vector<Running> running;
   auto reapOne = [&] {
     std::vector<HANDLE> processes;
@@ -60,27 +65,40 @@ void UpdateInChildren(std::vector<PrinterReport>& printers, const UpdateOptions&
     int ended = platform::WaitForAnyProcess(processes);
     size_t index = ended < 0 ? 0 : static_cast<size_t>(ended);  // a failed wait: the oldest
     Reap(running[index], printers);
+    failures.Count(printers[running[index].index]);
     running.erase(running.begin() + static_cast<long>(index));
   };
 
-  for (size_t i = 0; i < printers.size(); ++i) {
+  for (size_t i = from; i < printers.size(); ++i) {
     PrinterReport& printer = printers[i];
     if (printer.kind != CONNECTION_NETWORK) continue;
     while (running.size() >= limit) reapOne();
     if (guard.StopRequested()) break;
+    if (failures.Reached()) {
+      notStarted(printer);
+      continue;
+    }
     auto child = std::make_unique<platform::ChildProcess>();
     if (start.empty() || !child->Start(ChildCommandLine(start, printer, options))) {
       DWORD error = ::GetLastError();
       DiagLog::WriteError(error, L"CreateProcessW (the update of %ls)", printer.name.c_str());
       Fail(printer, "Its update could not be started in a child process (error " + std::to_string(error) + ").");
       if (!options.quiet) output.Err(Utf8(printer.name.c_str()) + ": " + printer.message + "\n");
+      failures.Count(printer);
       continue;
     }
     running.push_back(Running{i, ::GetTickCount64(), std::move(child)});
   }
   while (!running.empty()) reapOne();
 
-  for (PrinterReport& printer : printers) {
-    if (printer.kind != CONNECTION_NETWORK) updateHere(printer);
+  for (size_t i = from; i < printers.size(); ++i) {
+    PrinterReport& printer = printers[i];
+    if (printer.kind == CONNECTION_NETWORK) continue;
+    if (failures.Reached()) {
+      notStarted(printer);
+      continue;
+    }
+    updateHere(printer);
+    failures.Count(printer);
   }
 }

@@ -84,3 +84,13 @@ int32_t GetBinFileVersion(const wchar_t* path, int32_t* fileType) {
   DWORD count = ReadUpTo(file.get(), trailer, kTrailerReadBytes);
   return TrailerVersion(trailer, count);
 }
+
+int32_t ImageVersionOf(const uint8_t* bytes, size_t size) {
+  if (size == 0) return 0;
+  const int8_t trailerLength = static_cast<int8_t>(bytes[size - 1]);
+  if (trailerLength <= 0 || static_cast<size_t>(trailerLength) > size) return 0;
+  const uint8_t* trailer = bytes + size - static_cast<size_t>(trailerLength);
+  size_t count = static_cast<size_t>(trailerLength) < kTrailerReadBytes ? static_cast<size_t>(trailerLength)
+                                                                      : static_cast<size_t>(kTrailerReadBytes);
+  return TrailerVersion(trailer, count);
+}

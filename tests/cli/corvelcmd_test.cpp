@@ -717,3 +717,208 @@ TEST(CorvelCmd, TablesArePaddedByDisplayWidth) {
 }
 
 }  // namespace
+
+TEST(CorvelCmd, ABadImageStopsTheRunBeforeAnyPrinter) {
+  struct Case {
+    const char* name;
+    std::function<void()> spoil;
+    const char* message;
+  };
+  const std::wstring western = app_test::kProgramDirectory + std::wstring(L"TVQ5530n.bin");
+  const Case cases[] = {
+      {"no image at all",
+       [] {
+         for (const wchar_t* image : {L"TVQ5530n.bin", L"TVQ5530.bin", L"TVQ5530A.bin"}) {
+           std::remove(host::HostPathOf(app_test::kProgramDirectory + std::wstring(image)).c_str());
+         }
+       },
+       "No firmware image was found beside the program."},
+      {"empty", [&] { host::WriteFile(western, ""); }, "The firmware image TVQ5530n.bin is empty."},
+      {"version 0", [] { app_test::WriteImage(L"TVQ5530n.bin", "0"); },
+       "The firmware image TVQ5530n.bin carries no version."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrepareMachine(c.name);
+    auto first = InstallNetworkPrinter(kOlder);
+    auto second = InstallNetworkPrinter(L"TV Vexline Q5530n (second)");
+    c.spoil();
+    Outcome text = Cmd({"update", "--all", "--yes"});
+    EXPECT_EQ(text.code, EXIT_SKIPPED) << text.out << text.err;
+    EXPECT_EQ(text.err, std::string(c.message) + "\n");
+    Outcome json = Cmd({"update", "--all", "--yes", "--json"});
+    EXPECT_EQ(json.code, EXIT_SKIPPED);
+    nlohmann::json document = Parsed(json);
+    EXPECT_TRUE(document["printers"].empty());
+    EXPECT_EQ(document["errors"][0]["message"], c.message);
+    EXPECT_EQ(document["errors"][0]["code"], EXIT_SKIPPED);
+    // No printer was asked anything.
+    EXPECT_TRUE(first.printer().Commands().empty());
+    EXPECT_TRUE(second.printer().Commands().empty());
+  }
+}
+
+TEST(CorvelCmd, ABurnCountsOnlyWhenThePrinterThenReportsTheImagesVersion) {
+  struct Case {
+    const char* name;
+    simprinter::ReplyFaults afterBurn;  // the version replies after the burn
+    bool keepsOldVersion;               // the printer accepts the burn but goes on with 215
+    const char* result;
+    const char* message;
+    int code;
+  };
+  simprinter::ReplyFaults silent;
+  silent.silent = true;
+  const Case cases[] = {
+      {"reports the image's version", {}, false, "updated", nullptr, EXIT_DONE},
+      {"still reports the old version", {}, true, "failed",
+       "the printer reports version 215 after the burn; the image is 216", EXIT_UPDATE_FAILED},
+      {"does not answer", silent, false, "unverified",
+       "The burn was reported a success, but the printer did not answer its version afterwards.", EXIT_UPDATE_FAILED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrepareMachine(c.name);
+    auto older = InstallNetworkPrinter(kOlder);
+    simprinter::FaultRule rule;
+    rule.command = simprinter::kCmdGetVersion;
+    rule.skip = 2;  // the update's own query and the workflow's
+    rule.faults = c.afterBurn;
+    older.printer().AddFault(rule);
+    simprinter::Printer& printer = older.printer();
+    if (c.keepsOldVersion) {
+      printer.OnEvent([&printer](const simprinter::Event& event) {
+        if (event.kind == simprinter::Event::kBurnAccepted) printer.Model().SetVersion(215);
+      });
+    }
+    Outcome run = Cmd({"update", "--all", "--yes", "--json"});
+    EXPECT_EQ(run.code, c.code) << run.out << run.err;
+    nlohmann::json entry = Parsed(run)["printers"][0];
+    EXPECT_EQ(entry["result"], c.result);
+    EXPECT_EQ(entry["message"], c.message ? nlohmann::json(c.message) : nlohmann::json());
+    EXPECT_EQ(older.printer().Model().BurnCount(), 1);
+  }
+}
+
+// A fleet of four older printers in this order: the second and third refuse their burn.
+std::vector<InstalledPrinter> FleetWithTwoFailing() {
+  std::vector<InstalledPrinter> fleet;
+  for (const wchar_t* name : {L"TV Vexline Q5530n (1)", L"TV Vexline Q5530n (2)", L"TV Vexline Q5530n (3)",
+                              L"TV Vexline Q5530n (4)"}) {
+    fleet.push_back(InstallNetworkPrinter(name));
+  }
+  for (size_t failing : {1, 2}) fleet[failing].printer().AddFault(StatusFault(simprinter::kCmdBurnFlash, 2));
+  return fleet;
+}
+
+std::vector<std::string> ResultsOf(const nlohmann::json& document) {
+  std::vector<std::string> results;
+  for (const nlohmann::json& entry : document["printers"]) results.push_back(entry["result"]);
+  return results;
+}
+
+TEST(CorvelCmd, MaxFailuresStartsNoPrinterOnceTheLimitIsReached) {
+  struct Case {
+    std::vector<std::string> limit;
+    std::vector<std::string> results;
+    int burns;
+    const char* reason;  // of the printers not started
+  };
+  const Case cases[] = {
+      {{"--max-failures", "1"}, {"updated", "failed", "stopped", "stopped"}, 2,
+       "not started: 1 update failed, the limit is 1"},
+      {{"--max-failures", "2"}, {"updated", "failed", "failed", "stopped"}, 3,
+       "not started: 2 updates failed, the limit is 2"},
+      {{}, {"updated", "failed", "failed", "updated"}, 4, nullptr},
+  };
+  for (const Case& c : cases) {
+    std::string label = c.limit.empty() ? "no limit" : "limit " + c.limit[1];
+    SCOPED_TRACE(label);
+    PrepareMachine(label);
+    std::vector<InstalledPrinter> fleet = FleetWithTwoFailing();
+    std::vector<std::string> args = {"update", "--all", "--yes", "--json"};
+    args.insert(args.end(), c.limit.begin(), c.limit.end());
+    Outcome run = Cmd(args);
+    EXPECT_EQ(run.code, EXIT_UPDATE_FAILED) << run.out << run.err;
+    nlohmann::json document = Parsed(run);
+    EXPECT_EQ(ResultsOf(document), c.results);
+    int burns = 0;
+    for (InstalledPrinter& p : fleet) burns += p.printer().Model().BurnCount();
+    EXPECT_EQ(burns, c.burns);
+    if (c.reason) EXPECT_EQ(document["printers"][3]["message"], c.reason);
+  }
+}
+
+TEST(CorvelCmd, MaxFailuresCountsUnreachableOnlyWhenAskedAndChildrenThatFail) {
+  PrepareMachine("unreachable");
+  auto silent = InstallSilent();
+  auto older = InstallNetworkPrinter(kOlder);
+  Outcome uncounted = Cmd({"update", "--all", "--yes", "--json", "--max-failures", "1"});
+  EXPECT_EQ(ResultsOf(Parsed(uncounted)), (std::vector<std::string>{"unreachable", "updated"})) << uncounted.out;
+
+  PrepareMachine("unreachable counted");
+  auto silentAgain = InstallSilent();
+  auto olderAgain = InstallNetworkPrinter(kOlder);
+  Outcome counted = Cmd({"update", "--all", "--yes", "--json", "--max-failures", "1", "--count-unreachable"});
+  EXPECT_EQ(counted.code, EXIT_UPDATE_FAILED);
+  EXPECT_EQ(ResultsOf(Parsed(counted)), (std::vector<std::string>{"unreachable", "stopped"})) << counted.out;
+  EXPECT_TRUE(olderAgain.printer().Commands().empty());
+
+  // With --jobs the limit is checked as each child ends; here no child can start, which fails its
+  // printer, and the USB printer after them is not started either.
+  PrepareMachine("jobs");
+  auto first = InstallNetworkPrinter(L"TV Vexline Q5530n (1)");
+  auto second = InstallNetworkPrinter(L"TV Vexline Q5530n (2)");
+  auto usb = app_test::InstallUsbPrinter(L"TV Vexline Q5530n (USB)");
+  Outcome jobs = Cmd({"update", "--all", "--yes", "--json", "--jobs", "2", "--max-failures", "1"});
+  nlohmann::json document = Parsed(jobs);
+  EXPECT_EQ(ResultsOf(document), (std::vector<std::string>{"failed", "stopped", "stopped"})) << jobs.out;
+  EXPECT_EQ(document["printers"][2]["message"], "not started: 1 update failed, the limit is 1");
+  EXPECT_EQ(usb.printer().Model().BurnCount(), 0);
+}
+
+TEST(CorvelCmd, TheCanaryIsUpdatedAloneAndTheRestFollowOnlyWhenItIsVerified) {
+  struct Case {
+    const char* name;
+    std::function<void(simprinter::Printer&)> canary;
+    std::vector<std::string> results;
+    int code;
+    const char* error;  // the run's
+  };
+  const Case cases[] = {
+      {"succeeds", [](simprinter::Printer&) {}, {"current", "updated", "updated", "updated"}, EXIT_DONE, nullptr},
+      {"fails", [](simprinter::Printer& p) { p.AddFault(StatusFault(simprinter::kCmdBurnFlash, 2)); },
+       {"current", "failed", "stopped", "stopped"}, EXIT_UPDATE_FAILED,
+       "The canary TV Vexline Q5530n (1) was not updated: Firmware download was not successful."},
+      {"reads back the old version",
+       [](simprinter::Printer& p) {
+         p.OnEvent([&p](const simprinter::Event& event) {
+           if (event.kind == simprinter::Event::kBurnAccepted) p.Model().SetVersion(215);
+         });
+       },
+       {"current", "failed", "stopped", "stopped"}, EXIT_UPDATE_FAILED,
+       "The canary TV Vexline Q5530n (1) was not updated: the printer reports version 215 after the burn; the image "
+       "is 216"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrepareMachine(c.name);
+    std::vector<InstalledPrinter> fleet;
+    fleet.push_back(InstallNetworkPrinter(kCurrent, Version(216)));  // needs no update: not the canary
+    for (const wchar_t* name : {L"TV Vexline Q5530n (1)", L"TV Vexline Q5530n (2)", L"TV Vexline Q5530n (3)"}) {
+      fleet.push_back(InstallNetworkPrinter(name));
+    }
+    c.canary(fleet[1].printer());
+    Outcome run = Cmd({"update", "--all", "--yes", "--json", "--canary"});
+    EXPECT_EQ(run.code, c.code) << run.out << run.err;
+    nlohmann::json document = Parsed(run);
+    EXPECT_EQ(ResultsOf(document), c.results) << run.out;
+    if (c.error) {
+      EXPECT_EQ(document["errors"][0]["message"], c.error);
+      EXPECT_EQ(document["printers"][2]["message"], "not started: the canary TV Vexline Q5530n (1) was not updated");
+      EXPECT_TRUE(fleet[2].printer().Commands().empty());
+    } else {
+      EXPECT_TRUE(document["errors"].empty());
+    }
+  }
+}

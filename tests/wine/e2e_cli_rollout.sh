@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# End-to-end cases of a guarded rollout with corvelcmd.exe, under Wine, on a lab of its own (its
+# folder, prefix and printers): six older network printers; the first refuses its burn at once,
+# the second and third answer their burn 15 s late (within the burn's 20 s time-out), so the failure
+# is the first child to end.
+# - "update --all --jobs 3 --max-failures 1 --json" starts no printer after the failure: the
+#   first is failed, the two beside it are updated, the other three are stopped with the reason;
+# - with every printer back at 215 and none refusing, "update --all --canary --jobs 3" updates all.
+#
+#   e2e_cli_rollout.sh CORVELCMD PROGRAM LABDIR NATIVE_BUILD_DIR
+set -euo pipefail
+LAB_CLI=$(realpath -- "$1")
+LAB_PROGRAM=$2
+LAB_DRIVER=""
+LAB_DIR=$(realpath -m -- "$3")
+LAB_SERVER=$4/printer/printer-server
+LAB_FWIMAGE=$4/tools/fwimage
+for file in "$LAB_SERVER" "$LAB_FWIMAGE"; do
+  [ -x "$file" ] || { echo "wine.e2e.cli_rollout skipped: no $file (build the native preset)"; exit 0; }
+done
+source "$(dirname "$0")/../../tools/lab/lab_lib.sh"
+p="TV Vexline Q5530n"
+lab_printers=(
+  "$p (rollout 1)|network|--version 215 --fault-command 15 --status 2"
+  "$p (rollout 2)|network|--version 215 --fault-command 15 --delay 15000"
+  "$p (rollout 3)|network|--version 215 --fault-command 15 --delay 15000"
+  "$p (rollout 4)|network|--version 215"
+  "$p (rollout 5)|network|--version 215"
+  "$p (rollout 6)|network|--version 215"
+)
+lab_start
+work="$LAB_DIR/out"
+rm -rf "$work"
+mkdir -p "$work"
+cp "$LAB_CLI" "$lab_folder/corvelcmd.exe"
+
+# cli NAME ARGS...: runs corvelcmd in its folder; standard output to NAME.out, standard error to
+# NAME.err, the exit code to NAME.code.
+cli() {
+  local name=$1 status=0 start=$SECONDS
+  shift
+  (cd "$lab_folder" && timeout 400 "$WINE" corvelcmd.exe "$@" </dev/null >"$work/$name.raw" 2>"$work/$name.err") ||
+    status=$?
+  tr -d '\r' <"$work/$name.raw" >"$work/$name.out"
+  echo "$status" >"$work/$name.code"
+  echo "corvelcmd $name: $((SECONDS - start)) s"
+}
+exit_code() { check "corvelcmd $1 exits $2 (saw $(cat "$work/$1.code"))" test "$(cat "$work/$1.code")" = "$2"; }
+json() { python3 -c "import json,sys; d=json.load(open(sys.argv[1])); print($2)" "$work/$1.out"; }
+
+cli limit update --all --jobs 3 --max-failures 1 --yes --json
+exit_code limit 1
+check "--max-failures 1: the failure, the two running beside it, the rest stopped" \
+  test "$(json limit "[x['result'] for x in d['printers']]")" = \
+  "['failed', 'updated', 'updated', 'stopped', 'stopped', 'stopped']"
+check "the printers not started say why" \
+  test "$(json limit "sorted(set(x['message'] for x in d['printers'][3:]))")" = \
+  "['not started: 1 update failed, the limit is 1']"
+for n in 4 5 6; do
+  check "rollout $n was not burned" test "$(lab_query_version "${lab_endpoint[$p (rollout $n)]}")" = 00000215
+done
+
+for n in 1 2 3 4 5 6; do
+  name="$p (rollout $n)"
+  kill -TERM "${lab_pid[$name]}"
+  wait "${lab_pid[$name]}" 2>/dev/null || true
+  lab_serve "$name" "${lab_printer_log[$name]}" --address "${lab_endpoint[$name]}" --port 9100 --version 215
+done
+cli canary update --all --jobs 3 --canary --yes --json
+exit_code canary 0
+check "--canary with a good image updates all" \
+  test "$(json canary "[(x['result'], x['firmware_after']) for x in d['printers']]")" = \
+  "$(python3 -c "print([('updated', '216')] * 6)")"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
