@@ -14,7 +14,7 @@ if [ -n "${WINE_PREFIX_TEMPLATE:-}" ] && [ ! -e "$WINEPREFIX/system.reg" ]; then
     flock 9
     if [ ! -e "$WINE_PREFIX_TEMPLATE/system.reg" ]; then
       rm -rf "$WINE_PREFIX_TEMPLATE.new"
-      WINEPREFIX=$WINE_PREFIX_TEMPLATE.new DISPLAY= "$WINE" wineboot -u >/dev/null 2>&1
+      WINEPREFIX=$WINE_PREFIX_TEMPLATE.new DISPLAY='' "$WINE" wineboot -u >/dev/null 2>&1
       WINEPREFIX=$WINE_PREFIX_TEMPLATE.new timeout 120 wineserver -w
       rm -f "$WINE_PREFIX_TEMPLATE.new/wineserver"
       mv "$WINE_PREFIX_TEMPLATE.new" "$WINE_PREFIX_TEMPLATE"
