@@ -8,35 +8,9 @@
 #
 #   e2e_cli.sh CORVELCMD PROGRAM LABDIR NATIVE_BUILD_DIR
 set -euo pipefail
-LAB_CLI=$(realpath -- "$1")
-LAB_PROGRAM=$2
-LAB_DRIVER=""
-LAB_DIR=$(realpath -m -- "$3")
-LAB_SERVER=$4/printer/printer-server
-LAB_FWIMAGE=$4/tools/fwimage
-for file in "$LAB_SERVER" "$LAB_FWIMAGE"; do
-  [ -x "$file" ] || { echo "wine.e2e.cli skipped: no $file (build the native preset)"; exit 0; }
-done
-source "$(dirname "$0")/../../tools/lab/lab_lib.sh"
+source "$(dirname "$0")/cli_lib.sh" cli "$@"
 lab_start
-work="$LAB_DIR/e2e-cli"
-rm -rf "$work"
-mkdir -p "$work"
-cp "$LAB_CLI" "$lab_folder/corvelcmd.exe"
-
-# cli NAME ARGS...: runs corvelcmd in its folder; standard output to NAME.out, standard error
-# (with the trace as Wine's debug output) to NAME.err, the exit code to NAME.code.
-cli() {
-  local name=$1 status=0
-  shift
-  (cd "$lab_folder" && timeout 280 "$WINE" corvelcmd.exe "$@" </dev/null >"$work/$name.raw" 2>"$work/$name.err") ||
-    status=$?
-  tr -d '\r' <"$work/$name.raw" >"$work/$name.out"
-  echo "$status" >"$work/$name.code"
-  sed "s/^/  $name: /" "$work/$name.out"
-}
-exit_code() { check "corvelcmd $1 exits $2 (saw $(cat "$work/$1.code"))" test "$(cat "$work/$1.code")" = "$2"; }
-json() { python3 -c "import json,sys; d=json.load(open(sys.argv[1])); print($2)" "$work/$1.out"; }
+cli_start "$LAB_DIR/e2e-cli"
 
 p="TV Vexline Q5530n"
 cli list list --json
