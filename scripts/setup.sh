@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
   iproute2   # ip: a Wine test brings up the loopback of its own network namespace
+  procps     # ps: a Wine test that runs too long lists its processes
   python3
   # the release: MSI (wixl, and msitools with its Python bindings), signing, the deployment example
   wixl msitools gir1.2-libmsi-1.0 python3-gi osslsigncode openssl ansible ccache unzip git

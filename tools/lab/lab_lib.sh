@@ -46,7 +46,14 @@ lab_stop() {
   # master side while Wine may hold its slave.
   if [ -n "${WINEPREFIX:-}" ]; then timeout 20 wineserver -k 2>/dev/null || true; fi
   for pid in "${lab_pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  for pid in "${lab_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  # A printer that does not end within 10 s is killed; the killer's output goes nowhere, so that
+  # its sleep, should it outlive this shell, holds nothing open.
+  if [ ${#lab_pids[@]} -gt 0 ]; then
+    (sleep 10 && kill -KILL "${lab_pids[@]}") >/dev/null 2>&1 &
+    local killer=$!
+    for pid in "${lab_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    kill "$killer" 2>/dev/null || true
+  fi
   lab_pids=()
   return 0
 }
