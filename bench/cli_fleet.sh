@@ -126,9 +126,7 @@ case $phase in
     sequential=$(run sequential 0 update --all --yes --json)
     # The older printers at 215 again, at their addresses.
     for name in "${older[@]}"; do
-      kill -TERM "${lab_pid[$name]}"
-      wait "${lab_pid[$name]}" 2>/dev/null || true
-      lab_serve "$name" "${lab_printer_log[$name]}" --address "${lab_endpoint[$name]}" --port 9100 --version 215
+      lab_restart "$name" --version 215
     done
     jobs6=$(run jobs6 0 update --all --yes --json --jobs 6)
     for name in sequential jobs6; do

@@ -24,11 +24,7 @@ lab_serve_network "not installed" "$LAB_DIR/logs/printer-not-installed.log" --ve
 outside=${lab_endpoint[not installed]}
 
 # restart NAME: the printer-server of NAME again at its address, at version 215.
-restart() {
-  kill -TERM "${lab_pid[$1]}"
-  wait "${lab_pid[$1]}" 2>/dev/null || true
-  lab_serve "$1" "${lab_printer_log[$1]}" --address "${lab_endpoint[$1]}" --port 9100 --version 215
-}
+restart() { lab_restart "$1" --version 215; }
 
 cli list list --json
 exit_code list 7

@@ -35,10 +35,7 @@ for n in 4 5 6; do
 done
 
 for n in 1 2 3 4 5 6; do
-  name="$p (rollout $n)"
-  kill -TERM "${lab_pid[$name]}"
-  wait "${lab_pid[$name]}" 2>/dev/null || true
-  lab_serve "$name" "${lab_printer_log[$name]}" --address "${lab_endpoint[$name]}" --port 9100 --version 215
+  lab_restart "$p (rollout $n)" --version 215
 done
 cli canary update --all --jobs 3 --canary --yes --json
 exit_code canary 0

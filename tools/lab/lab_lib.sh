@@ -46,16 +46,30 @@ lab_stop() {
   # master side while Wine may hold its slave.
   if [ -n "${WINEPREFIX:-}" ]; then timeout 20 wineserver -k 2>/dev/null || true; fi
   for pid in "${lab_pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  # A printer that does not end within 10 s is killed; the killer's output goes nowhere, so that
-  # its sleep, should it outlive this shell, holds nothing open.
-  if [ ${#lab_pids[@]} -gt 0 ]; then
-    (sleep 10 && kill -KILL "${lab_pids[@]}") >/dev/null 2>&1 &
-    local killer=$!
-    for pid in "${lab_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    kill "$killer" 2>/dev/null || true
-  fi
+  lab_reap "${lab_pids[@]}"
   lab_pids=()
   return 0
+}
+
+# lab_reap PID...: waits for these printers, which were told to stop; one that has not ended
+# within 10 s is killed. The killer's output goes nowhere, so that its sleep, should it outlive
+# this shell, holds nothing open.
+lab_reap() {
+  [ $# -gt 0 ] || return 0
+  (sleep 10 && kill -KILL "$@") >/dev/null 2>&1 &
+  local killer=$! pid
+  for pid; do wait "$pid" 2>/dev/null || true; done
+  kill "$killer" 2>/dev/null || true
+}
+
+# lab_restart NAME OPTIONS...: stops the printer-server of the network printer NAME and starts it
+# again at the same address with these options.
+lab_restart() {
+  local name=$1
+  shift
+  kill -TERM "${lab_pid[$name]}" 2>/dev/null || true
+  lab_reap "${lab_pid[$name]}"
+  lab_serve "$name" "${lab_printer_log[$name]}" --address "${lab_endpoint[$name]}" --port 9100 "$@"
 }
 
 # lab_serve NAME LOG OPTIONS...: starts printer-server; true once it reported where it serves.
