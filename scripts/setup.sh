@@ -6,6 +6,7 @@ packages=(
   g++ cmake ninja-build make pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
+  libssl-dev   # the simulated host's SHA-256 (OpenSSL's libcrypto)
   g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
   iproute2   # ip: a Wine test brings up the loopback of its own network namespace

@@ -326,10 +326,12 @@ int RunUpdateCommand(const UpdateOptions& options, ConsoleOutput& output, Interr
     if (guard.StopRequested()) errors.push_back({EXIT_UPDATE_FAILED, "Stopped."});
     output.Out(Document(entries, errors));
   } else {
-    std::vector<Row> rows = {{"PRINTER", "CONNECTION", "BEFORE", "IMAGE VERSION", "AFTER", "RESULT"}};
+    // The image is named by the first 12 hex digits of its SHA-256, as the JSON has it whole.
+    std::vector<Row> rows = {{"PRINTER", "CONNECTION", "BEFORE", "IMAGE VERSION", "SHA-256", "AFTER", "RESULT"}};
     for (const PrinterReport& printer : chosen) {
       rows.push_back({Utf8(printer.name.c_str()), Utf8(ConnectionName(printer.kind)), OrDash(printer.firmware),
-                      OrDash(printer.imageVersion), OrDash(printer.after), ResultText(printer)});
+                      OrDash(printer.imageVersion), OrDash(printer.imageSha256.substr(0, 12)), OrDash(printer.after),
+                      ResultText(printer)});
     }
     output.Out((options.quiet ? "" : "\nSummary\n") + Table(rows));
     if (!canaryError.empty()) output.Err(canaryError + "\n");

@@ -20,9 +20,11 @@
 #include "discovery/installed_printers.h"
 #include "engine/engine_facade.h"
 #include "engine/firmware_image.h"
+#include "engine/flash_burn.h"
 #include "engine/network_channel.h"
 #include "engine/version_query.h"
 #include "net/address_resolution.h"
+#include "platform/sha256.h"
 #include "platform/unique_handle.h"
 #include "platform/wide_text.h"
 
@@ -135,6 +137,65 @@ std::string FileNameOf(const wchar_t* path) {
 }
 
 std::string OrDashText(const std::string& text) { return text.empty() ? "-" : text; }
+
+// The SHA-256 of bytes, or empty with a trace line naming the call that failed.
+std::string HashOrTrace(const uint8_t* bytes, DWORD size, const wchar_t* what) {
+  platform::Sha256Result result = platform::Sha256Of(bytes, size);
+  if (result.hex.empty()) {
+    DiagLog::Write(L"SHA-256 of %ls: %ls failed (error 0x%lx)", what, result.failedCall,
+                   static_cast<unsigned long>(result.error));
+  }
+  return result.hex;
+}
+
+// What a burn read of its image, recorded by the engine's hook before any byte is sent, with
+// the trace line that names the file, its size and its SHA-256.
+struct BurnRecord {
+  const std::wstring* printer = nullptr;
+  bool read = false;
+  std::string sha256;
+  DWORD size = 0;
+};
+
+void RecordBurnedImage(const uint8_t* bytes, DWORD size, void* context) {
+  BurnRecord& record = *static_cast<BurnRecord*>(context);
+  const wchar_t* path = EngineContext().binFilePath;
+  const wchar_t* name = path;
+  for (const wchar_t* p = path; *p; ++p) {
+    if (*p == L'\\' || *p == L'/') name = p + 1;
+  }
+  record.read = true;
+  record.size = size;
+  record.sha256 = HashOrTrace(bytes, size, name);
+  DiagLog::Write(L"%ls: burning %ls, %lu bytes, SHA-256 %hs", record.printer->c_str(), name,
+                 static_cast<unsigned long>(size), record.sha256.empty() ? "unknown" : record.sha256.c_str());
+}
+
+// Sets the hook for one workflow run and takes it away again on every path.
+class BurnRecording {
+ public:
+  explicit BurnRecording(BurnRecord& record) { SetImageReadHook(RecordBurnedImage, &record); }
+  ~BurnRecording() { SetImageReadHook(nullptr, nullptr); }
+  BurnRecording(const BurnRecording&) = delete;
+  BurnRecording& operator=(const BurnRecording&) = delete;
+};
+
+// The image file read once, for an entry without a burn: its size and SHA-256, or nothing when
+// it does not read whole.
+void RecordImageFile(const wchar_t* path, PrinterReport& printer) {
+  platform::UniqueFile file(
+      ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
+  DWORD high = 0;
+  DWORD size = ::GetFileSize(file.get(), &high);
+  if ((size == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) || high != 0) return;
+  std::vector<uint8_t> bytes(size);
+  DWORD done = 0;
+  if (size != 0 && (!::ReadFile(file.get(), bytes.data(), size, &done, nullptr) || done != size)) return;
+  printer.imageSize = size;
+  const std::wstring name = Wide(FileNameOf(path));
+  printer.imageSha256 = HashOrTrace(bytes.data(), size, name.c_str());
+}
 
 }  // namespace
 
@@ -328,17 +389,29 @@ bool Undecided(const PrinterReport& printer) {
 void RunWorkflow(PrinterReport& printer, const WorkflowOptions& options, InterruptGuard& guard) {
   if (!Undecided(printer)) return;
   PrintingObserver observer(options, guard);
-  WorkflowOutcome outcome = printer.byAddress
-                                ? RunFirmwareWorkflowAt(printer.name.c_str(), printer.address.c_str(), observer)
+  BurnRecord record;
+  record.printer = &printer.name;
+  WorkflowOutcome outcome;
+  {
+    BurnRecording recording(record);
+    outcome = printer.byAddress ? RunFirmwareWorkflowAt(printer.name.c_str(), printer.address.c_str(), observer)
                                 : RunFirmwareWorkflow(printer.name.c_str(), observer);
+  }
   printer.decision = observer.stopped() ? Decision::Stopped : DecisionOf(outcome.result);
   printer.message = OneLine(outcome.message);
   printer.image.clear();
   printer.imageVersion.clear();
+  printer.imageSha256.clear();
+  printer.imageSize = -1;
+  if (record.read) {
+    printer.imageSha256 = record.sha256;
+    printer.imageSize = record.size;
+  }
   if (outcome.imagePath[0] != L'\0') {
     printer.image = FileNameOf(outcome.imagePath);
     int32_t version = GetBinFileVersion(outcome.imagePath, nullptr);
     if (version > 0) printer.imageVersion = std::to_string(version);
+    if (!record.read) RecordImageFile(outcome.imagePath, printer);
   }
   // The engine takes a version query that failed for "not required": that is no current printer.
   if (outcome.result == WorkflowResult::Current && LastFirmwareVersion() == -1) {

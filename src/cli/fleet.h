@@ -35,6 +35,10 @@ struct PrinterReport {
   std::string firmware;       // the version text the printer reported when first asked
   std::string image;          // the image's file name; empty when none fits
   std::string imageVersion;   // empty when it cannot be read
+  // The image's SHA-256 (lower-case hex) and size in bytes: of the bytes burned after a burn,
+  // else of the file read once. Empty / -1 when unknown (no image, or it or its hash failed).
+  std::string imageSha256;
+  long long imageSize = -1;
   Decision decision = Decision::Error;
   std::string message;        // the dialog's sentence for the outcome, on one line; may be empty
   // After an update:

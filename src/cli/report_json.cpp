@@ -23,6 +23,8 @@ ConnectionKind KindNamed(const std::string& name) {
   return CONNECTION_NETWORK;
 }
 
+Json SizeOrNull(long long size) { return size < 0 ? Json() : Json(size); }
+
 Json ErrorOf(const PrinterReport& printer, const std::string& text) {
   int code = ExitCodeOf(printer);
   if (code == 0) return Json();
@@ -38,6 +40,9 @@ PrinterReport CommonOf(const nlohmann::json& entry) {
   printer.image = TextOf(entry, "image");
   printer.imageVersion = TextOf(entry, "image_version");
   printer.message = TextOf(entry, "message");
+  printer.imageSha256 = TextOf(entry, "image_sha256");
+  auto size = entry.find("image_size");
+  if (size != entry.end() && size->is_number_integer()) printer.imageSize = size->get<long long>();
   return printer;
 }
 
@@ -71,6 +76,8 @@ Json ListEntry(const PrinterReport& printer) {
       {"firmware", printer.firmware},
       {"image", TextOrNull(printer.image)},
       {"image_version", TextOrNull(printer.imageVersion)},
+      {"image_sha256", TextOrNull(printer.imageSha256)},
+      {"image_size", SizeOrNull(printer.imageSize)},
       {"decision", DecisionName(printer.decision)},
       {"message", TextOrNull(printer.message)},
       {"error", ErrorOf(printer, shown)},
@@ -86,6 +93,8 @@ Json UpdateEntry(const PrinterReport& printer) {
       {"firmware_before", TextOrNull(printer.firmware)},
       {"image", TextOrNull(printer.image)},
       {"image_version", TextOrNull(printer.imageVersion)},
+      {"image_sha256", TextOrNull(printer.imageSha256)},
+      {"image_size", SizeOrNull(printer.imageSize)},
       {"result", ResultName(printer)},
       {"firmware_after", TextOrNull(printer.after)},
       {"seconds", std::round(printer.seconds * 10) / 10},

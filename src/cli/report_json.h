@@ -13,11 +13,12 @@ struct RunError {
   std::string message;
 };
 
-// One printer of the list: name, connection, address, firmware, image, image_version, decision,
+// One printer of the list: name, connection, address, firmware, image, image_version,
+// image_sha256, image_size, decision,
 // message, error.
 nlohmann::ordered_json ListEntry(const PrinterReport& printer);
 // One printer of an update: name, connection, address, firmware_before, image, image_version,
-// result, firmware_after, seconds, message, error.
+// image_sha256, image_size, result, firmware_after, seconds, message, error.
 nlohmann::ordered_json UpdateEntry(const PrinterReport& printer);
 // The document, indented, with its line feed.
 std::string Document(const std::vector<nlohmann::ordered_json>& printers, const std::vector<RunError>& errors);

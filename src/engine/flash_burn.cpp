@@ -76,6 +76,13 @@ class ImageInMemory {
   platform::UniqueLocalMemory memory_;
 };
 
+ImageReadHook g_imageReadHook = nullptr;
+void* g_imageReadContext = nullptr;
+
+void ImageWasRead(const ImageInMemory& image) {
+  if (g_imageReadHook) g_imageReadHook(image.bytes(), image.sizeLow(), g_imageReadContext);
+}
+
 bool AcceptsBurn(const AclReply& reply) {
   return reply.PrefixOk() && reply.EchoesCommand(ACLCMD_BURN_FLASH) && reply.StatusOk();
 }
@@ -239,6 +246,11 @@ int32_t ParallelDownload(platform::UniqueFile image) {
 
 }  // namespace
 
+void SetImageReadHook(ImageReadHook hook, void* context) {
+  g_imageReadHook = hook;
+  g_imageReadContext = context;
+}
+
 uint16_t FlashTargetOf(int32_t fileType) { return fileType == FILE_TYPE_1 ? FLASH_TARGET_TYPE1 : FLASH_TARGET_TYPE2; }
 
 int BurnFlashUSBPort(HANDLE device, HANDLE image, uint16_t target) {
@@ -251,6 +263,7 @@ int BurnFlashUSBPort(HANDLE device, HANDLE image, uint16_t target) {
     DiagLog::Write(L"Read bin file failed");
     return BURN_STATUS_FAILED;
   }
+  ImageWasRead(buffer);
   g_aclCmd.Set(ACLCMD_BURN_FLASH, target, buffer.Checksum(), buffer.sizeLow());
   if (!WriteEnvelope(device, kUsbTexts) || !TransferImage(device, buffer)) return BURN_STATUS_FAILED;
 
@@ -275,6 +288,7 @@ int BurnFlashPrllPort(HANDLE port, HANDLE image) {
     DiagLog::Write(L"BurnFlashPrllPort ReadFile Failed");
     return BURN_STATUS_FAILED;
   }
+  ImageWasRead(buffer);
   g_aclCmd.Set(ACLCMD_BURN_FLASH, FLASH_TARGET_PARALLEL, buffer.Checksum(), buffer.sizeLow());
   if (!WriteEnvelope(port, kParallelTexts) || !TransferImage(port, buffer)) return BURN_STATUS_FAILED;
   DiagLog::Write(L"BurnFlashPrllPort(): Successful");
@@ -305,6 +319,7 @@ bool SendImage(NetConnection& connection, const ImageInMemory& buffer) {
 bool NetBurnFlash(HANDLE image, uint16_t target) {
   ImageInMemory buffer(image);
   if (!buffer.Load() || buffer.sizeLow() > INT_MAX) return false;
+  ImageWasRead(buffer);
   AclCommand command;
   command.Set(ACLCMD_BURN_FLASH, target, buffer.Checksum(), buffer.sizeLow());
 

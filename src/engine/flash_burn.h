@@ -24,6 +24,11 @@ constexpr uint16_t FLASH_TARGET_TYPE2 = 3;
 constexpr uint16_t FLASH_TARGET_PARALLEL = 3;
 uint16_t FlashTargetOf(int32_t fileType);
 
+// Called once per burn with the image's bytes as they were read, before any of them is sent
+// (the command line records what it burns). None is set by default.
+using ImageReadHook = void (*)(const uint8_t* bytes, DWORD size, void* context);
+void SetImageReadHook(ImageReadHook hook, void* context);
+
 // Burns the image at the context's binFilePath into the context's printer. Returns the status:
 // 0 success, a system error code when the image does not open, another nonzero value when the
 // download failed.

@@ -15,6 +15,8 @@
 // Types of the IP helper (its entry points are looked up at run time, not linked).
 #include <iphlpapi.h>
 #include <winsvc.h>
+// CryptoAPI: WIN32_LEAN_AND_MEAN keeps it out of windows.h.
+#include <wincrypt.h>
 #include <winspool.h>
 #include <setupapi.h>
 // The device class and interface identifiers are defined (not only declared) here.

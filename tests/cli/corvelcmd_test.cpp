@@ -1,8 +1,11 @@
 // corvelcmd through its main: arguments in, standard output, standard error and the exit code
 // out, against the same simulated printers as the dialog's tests.
 #include <gtest/gtest.h>
+#include <openssl/sha.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -69,6 +72,22 @@ void PrepareMachine(const std::string& label = "") {
   // No progress window to wait for here; the burn's progress ticker waits on the host clock alone.
   host::clock::SetMinimumObjectWait(std::chrono::milliseconds(0));
   for (const wchar_t* image : {L"TVQ5530n.bin", L"TVQ5530.bin", L"TVQ5530A.bin"}) app_test::WriteImage(image, "216");
+}
+
+// OpenSSL's SHA-256 of bytes, lower-case hex: the reference the program's digests are held to.
+std::string ReferenceSha256(const std::string& bytes) {
+  unsigned char digest[SHA256_DIGEST_LENGTH];
+  SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char byte : digest) hex += {kDigits[byte >> 4], kDigits[byte & 0x0F]};
+  return hex;
+}
+
+// The bytes of a file on the simulated drive.
+std::string FileBytes(const std::wstring& windowsPath) {
+  std::ifstream file(host::HostPathOf(windowsPath), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 // The cells of the table row (or summary row) of the printer: the line that starts with its
@@ -270,8 +289,60 @@ TEST(CorvelCmd, UpdatingOnePrinterAmongSeveralShowsItsNewVersion) {
   // The summary: the updated printer alone, with its version before and after.
   std::string summary = SummaryOf(run.out);
   EXPECT_TRUE(RowOf(summary, kCurrent).empty());
-  EXPECT_EQ(RowOf(summary, kOlder), (Cells{"TV Vexline Q5530n (older)", "Network", "215", "216", "216", "-- Updated --"}))
+  const std::string sha = ReferenceSha256(FileBytes(std::wstring(app_test::kProgramDirectory) + L"TVQ5530n.bin"));
+  EXPECT_EQ(RowOf(summary, kOlder),
+            (Cells{"TV Vexline Q5530n (older)", "Network", "215", "216", sha.substr(0, 12), "216", "-- Updated --"}))
       << run.out;
+}
+
+// The JSON and the trace identify the image by the SHA-256 of the bytes the printer received; a
+// hash that cannot be made leaves the record null and the burn goes on.
+TEST(CorvelCmd, AnUpdateRecordsTheBurnedImagesSha256AndSize) {
+  struct Case {
+    const char* name;
+    const char* failing;  // a CryptoAPI call made to fail once, or null
+  };
+  for (const Case& c : {Case{"hashed", nullptr}, Case{"CryptCreateHash fails", "CryptCreateHash"}}) {
+    PrepareMachine(c.name);
+    // An image of an odd size, so that a size or a digest of something else shows.
+    app_test::WriteImage(L"TVQ5530n.bin", "216", 5001);
+    auto current = InstallNetworkPrinter(kCurrent, Version(216));
+    auto older = InstallNetworkPrinter(kOlder);
+    // The current printer's record is made first, from the file: the fault waits for the burn's.
+    if (c.failing) host::FailCall(c.failing, static_cast<DWORD>(NTE_FAIL), 1, 1);
+
+    Outcome run = Cmd({"update", "--all", "--yes", "--json"});
+    ASSERT_EQ(run.code, EXIT_DONE) << run.out << run.err;
+    const std::vector<uint8_t> flash = older.printer().Model().Flash();
+    const std::string burned(flash.begin(), flash.end());
+    const std::string file = FileBytes(std::wstring(app_test::kProgramDirectory) + L"TVQ5530n.bin");
+    ASSERT_EQ(burned, file);
+    const std::string sha = ReferenceSha256(file);
+
+    nlohmann::json document = nlohmann::json::parse(run.out);
+    const nlohmann::json& current_ = document["printers"][0];
+    const nlohmann::json& updated = document["printers"][1];
+    EXPECT_EQ(updated["result"], "updated");
+    EXPECT_EQ(updated["image_size"], file.size());
+    // The current printer's entry has the file read once: the same record.
+    EXPECT_EQ(current_["image_sha256"], sha);
+    EXPECT_EQ(current_["image_size"], file.size());
+    const std::wstring burnLine = std::wstring(kOlder) + L": burning TVQ5530n.bin, " + std::to_wstring(file.size()) +
+                                  L" bytes, SHA-256 ";
+    if (c.failing) {
+      EXPECT_TRUE(updated["image_sha256"].is_null()) << run.out;
+      EXPECT_TRUE(testing_support::Traced(burnLine + L"unknown"));
+      EXPECT_TRUE(testing_support::Traced(L"SHA-256 of TVQ5530n.bin: CryptCreateHash failed (error 0x80090020)"));
+    } else {
+      EXPECT_EQ(updated["image_sha256"], sha);
+      EXPECT_EQ(testing_support::TraceCount(burnLine + std::wstring(sha.begin(), sha.end())), 1);
+    }
+    // A parallel update's child hands its entry to the parent as this document: the record survives.
+    std::vector<PrinterReport> read;
+    ASSERT_TRUE(ReadUpdateDocument(run.out, read));
+    EXPECT_EQ(read[1].imageSha256, c.failing ? "" : sha);
+    EXPECT_EQ(read[1].imageSize, static_cast<long long>(file.size()));
+  }
 }
 
 TEST(CorvelCmd, ADryRunDecidesAndWritesNothing) {
@@ -284,7 +355,9 @@ TEST(CorvelCmd, ADryRunDecidesAndWritesNothing) {
   EXPECT_EQ(older.printer().Model().BurnCount(), 0);
   for (uint16_t command : older.printer().Commands()) EXPECT_NE(command, simprinter::kCmdBurnFlash);
   std::string summary = SummaryOf(run.out);
-  EXPECT_EQ(RowOf(summary, kOlder), (Cells{"TV Vexline Q5530n (older)", "Network", "215", "216", "-", "update (dry run)"}))
+  const std::string sha = ReferenceSha256(FileBytes(std::wstring(app_test::kProgramDirectory) + L"TVQ5530n.bin"));
+  EXPECT_EQ(RowOf(summary, kOlder),
+            (Cells{"TV Vexline Q5530n (older)", "Network", "215", "216", sha.substr(0, 12), "-", "update (dry run)"}))
       << run.out;
   EXPECT_EQ(RowOf(summary, kCurrent).back(), "current");
   EXPECT_EQ(testing_support::TraceCount(L"_DownloadFirmware()"), 0);

@@ -4,7 +4,8 @@
 # answer as unreachable (exit code 7), and "list --json --jobs 4" gives the same printers;
 # "update --all --dry-run" decides for every printer and burns nothing (its exit code is 7: the
 # silent printer is unreachable, which goes before the Asian-panel printer's missing image);
-# "update --printer" on the older network printer exits 0 and the printer then reports 216.
+# "update --printer" on the older network printer exits 0 and the printer then reports 216; the
+# image's SHA-256 (list --json, the summary, the trace's burn line) is sha256sum's.
 #
 #   e2e_cli.sh CORVELCMD PROGRAM LABDIR NATIVE_BUILD_DIR
 set -euo pipefail
@@ -31,6 +32,11 @@ check "list --json names the printer that does not answer as unreachable" \
 check "list --json: the older printer is to be updated with TVQ5530n.bin 216" \
   test "$(json list "[(x['decision'], x['image'], x['image_version']) for x in d['printers'] if x['name'] == '''$p (older)''']")" = \
   "[('update', 'TVQ5530n.bin', '216')]"
+image_sum=$(sha256sum "$lab_folder/TVQ5530n.bin" | cut -c1-64)
+image_size=$(stat -c %s "$lab_folder/TVQ5530n.bin")
+check "list --json: the older printer's image is identified by sha256sum's digest and its size" \
+  test "$(json list "[(x['image_sha256'], x['image_size']) for x in d['printers'] if x['name'] == '''$p (older)''']")" = \
+  "[('$image_sum', $image_size)]"
 check "list --json: the Asian-panel printer is skipped with the dialog's sentence" \
   test "$(json list "[x['error'] for x in d['printers'] if x['name'] == '''$p (Asian panel)''']")" = \
   "[{'code': 5, 'message': 'This Utility does not support a Network Printer with Asian Control Panel.'}]"
@@ -65,13 +71,15 @@ check "the dry run named the older printer for an update" grep -q "^$p (older) .
 cli update update --printer "$p (older)" --yes
 exit_code update 0
 check "the update's summary shows the older printer updated to 216" \
-  grep -qE "^$p \(older\) +Network +215 +216 +216 +-- Updated --$" "$work/update.out"
+  grep -qE "^$p \(older\) +Network +215 +216 +${image_sum:0:12} +216 +-- Updated --$" "$work/update.out"
 check "the older printer logged the accepted burn" grep -qF "burn accepted" "${lab_log[$p (older)]}"
 check "the updated printer reports version 216" test "$(lab_query_version "${lab_endpoint[$p (older)]}")" = 00000216
 check "no other printer was burned" bash -c 'for f; do ! grep -q burn "$f" || exit 1; done' _ \
   "${lab_log[$p (current)]}" "${lab_log[$p (USB)]}" "${lab_log[$p (parallel)]}"
 lab_trace "$work/update.err" >"$work/trace.txt"
 check "the update's trace shows the download" grep -q "_DownloadFirmware()" "$work/trace.txt"
+check "the update's trace names the burned file with its size and SHA-256" \
+  grep -qF "$p (older): burning TVQ5530n.bin, $image_size bytes, SHA-256 $image_sum" "$work/trace.txt"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

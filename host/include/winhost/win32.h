@@ -7,6 +7,7 @@
 #include "winhost/kernel.h"
 #include "winhost/process.h"
 #include "winhost/winsvc.h"
+#include "winhost/wincrypt.h"
 #include "winhost/winsock.h"
 #include "winhost/ws2tcpip.h"
 #include "winhost/libraries.h"
