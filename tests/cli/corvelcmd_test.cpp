@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "app/app_machine.h"
+#include "cli/child_list.h"
 #include "cli/corvelcmd.h"
 #include "cli/text.h"
-#include "cli/parallel_list.h"
 #include "cli/report_json.h"
 #include "host/clock.h"
 #include "host/console.h"
