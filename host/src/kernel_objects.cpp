@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "handle_table.h"
 #include "host/clock.h"
@@ -309,32 +310,76 @@ BOOL WINAPI ReleaseMutex(HANDLE handle) {
   return TRUE;
 }
 
+namespace host {
+namespace {
+
+// The object a wait stands on, or null when the handle cannot be waited on.
+std::shared_ptr<KernelObject> WaitableOf(HANDLE handle) {
+  std::shared_ptr<KernelObject> object = IsPseudoHandle(handle) ? std::make_shared<Unsignalled>() : ObjectOf(handle);
+  return object && object->Waitable() ? object : nullptr;
+}
+
+// Waits until one of `objects` can be acquired: WAIT_OBJECT_0 plus the first such index, or
+// WAIT_TIMEOUT once `milliseconds` have passed on the host clock.
+DWORD WaitForFirst(const char* api, const std::vector<std::shared_ptr<KernelObject>>& objects, DWORD milliseconds) {
+  clock::RecordWait(api, milliseconds);
+  DWORD index = 0;
+  auto acquired = [&] {
+    for (index = 0; index < objects.size(); ++index) {
+      if (objects[index]->TryAcquire()) return true;
+    }
+    return false;
+  };
+  std::unique_lock<std::mutex> guard(g_waitLock);
+  if (acquired()) return WAIT_OBJECT_0 + index;
+  if (milliseconds == 0) return WAIT_TIMEOUT;
+  if (milliseconds == INFINITE) {
+    g_waitCondition.wait(guard, acquired);
+    return WAIT_OBJECT_0 + index;
+  }
+  // On a stopped clock no time-out can end: only an object's signal, or the clock running again.
+  while (clock::Frozen()) {
+    if (g_waitCondition.wait_for(guard, std::chrono::milliseconds(1), acquired)) return WAIT_OBJECT_0 + index;
+  }
+  auto real = std::max(clock::RealDuration(milliseconds), clock::MinimumObjectWait());
+  if (g_waitCondition.wait_for(guard, real, acquired)) return WAIT_OBJECT_0 + index;
+  guard.unlock();
+  clock::Advance(milliseconds);
+  return WAIT_TIMEOUT;
+}
+
+}  // namespace
+}  // namespace host
+
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   HOST_ENTER("WaitForSingleObject", WAIT_FAILED);
-  std::shared_ptr<host::KernelObject> object =
-      host::IsPseudoHandle(handle) ? std::make_shared<host::Unsignalled>() : host::ObjectOf(handle);
-  if (!object || !object->Waitable()) {
+  std::shared_ptr<host::KernelObject> object = host::WaitableOf(handle);
+  if (!object) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }
-  host::clock::RecordWait("WaitForSingleObject", milliseconds);
-  std::unique_lock<std::mutex> guard(host::g_waitLock);
-  if (object->TryAcquire()) return WAIT_OBJECT_0;
-  if (milliseconds == 0) return WAIT_TIMEOUT;
-  auto acquired = [&] { return object->TryAcquire(); };
-  if (milliseconds == INFINITE) {
-    host::g_waitCondition.wait(guard, acquired);
-    return WAIT_OBJECT_0;
+  return host::WaitForFirst("WaitForSingleObject", {object}, milliseconds);
+}
+
+DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
+  HOST_ENTER("WaitForMultipleObjects", WAIT_FAILED);
+  if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
   }
-  // On a stopped clock no time-out can end: only the object's signal, or the clock running again.
-  while (host::clock::Frozen()) {
-    if (host::g_waitCondition.wait_for(guard, std::chrono::milliseconds(1), acquired)) return WAIT_OBJECT_0;
+  if (waitAll) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return WAIT_FAILED;
   }
-  auto real = std::max(host::clock::RealDuration(milliseconds), host::clock::MinimumObjectWait());
-  if (host::g_waitCondition.wait_for(guard, real, acquired)) return WAIT_OBJECT_0;
-  guard.unlock();
-  host::clock::Advance(milliseconds);
-  return WAIT_TIMEOUT;
+  std::vector<std::shared_ptr<host::KernelObject>> objects;
+  for (DWORD i = 0; i < count; ++i) {
+    objects.push_back(host::WaitableOf(handles[i]));
+    if (!objects.back()) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return WAIT_FAILED;
+    }
+  }
+  return host::WaitForFirst("WaitForMultipleObjects", objects, milliseconds);
 }
 
 BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred, BOOL wait) {

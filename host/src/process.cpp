@@ -50,12 +50,14 @@ const bool g_registered = [] {
 // A started program: never signalled, since it never ends here.
 class Running : public KernelObject {
  public:
-  explicit Running(std::string description) : description_(std::move(description)) {}
+  Running(std::string description, bool process) : description_(std::move(description)), process_(process) {}
   std::string Describe() const override { return description_; }
   bool Waitable() const override { return true; }
+  bool IsProcess() const { return process_; }
 
  private:
   std::string description_;
+  bool process_;
 };
 
 std::wstring WideOfAnsi(const char* text) {
@@ -208,10 +210,34 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY
     host::process::State().nextId += 8;
   }
   std::string name = host::Utf8Of(program);
-  processInformation->hProcess = host::NewHandle(std::make_shared<host::process::Running>("process " + name));
-  processInformation->hThread = host::NewHandle(std::make_shared<host::process::Running>("thread of " + name));
+  processInformation->hProcess = host::NewHandle(std::make_shared<host::process::Running>("process " + name, true));
+  processInformation->hThread = host::NewHandle(std::make_shared<host::process::Running>("thread of " + name, false));
   processInformation->dwProcessId = processId;
   processInformation->dwThreadId = processId + 4;
   SetLastError(0);
+  return TRUE;
+}
+
+BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                           BOOL, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW startupInfo,
+                           LPPROCESS_INFORMATION processInformation) {
+  HOST_ENTER("CreateProcessW", FALSE);
+  if ((!applicationName && !commandLine) || !startupInfo || !processInformation) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return FALSE;
+}
+
+BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
+  HOST_ENTER("GetExitCodeProcess", FALSE);
+  auto running = host::ObjectAs<host::process::Running>(process);
+  bool current = process == GetCurrentProcess();
+  if ((!running || !running->IsProcess()) && !current) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  *exitCode = STILL_ACTIVE;
   return TRUE;
 }

@@ -84,6 +84,21 @@ int WorkflowOutcome::ReturnValue() const {
   }
 }
 
+const wchar_t* StageLine(LPARAM stage) {
+  switch (stage) {
+    case STAGE_CHECKING_PRINTER:
+      return L"Checking the current state of the Printer ...";
+    case STAGE_REPAIRING:
+      return L"Attempting to repair Printer ...";
+    case STAGE_READING_CULTURE:
+      return L"Retrieving Printer hardware Culture ...";
+    case STAGE_DOWNLOADING:
+      return L"Downloading new Firmware ...";
+    default:
+      return L"Busy";
+  }
+}
+
 ConnectionKind ConnectionKindOf(const wchar_t* printerName) {
   wchar_t port[PRINTER_TEXT_CHARS] = {};
   GetPortname(port, printerName);

@@ -13,6 +13,9 @@
 // whose port cannot be read counts as network.
 ConnectionKind ConnectionKindOf(const wchar_t* printerName);
 
+// The line shown and printed for a stage code ("Busy" for codes without a line of their own).
+const wchar_t* StageLine(LPARAM stage);
+
 // How a run ended.
 enum class WorkflowResult {
   InfoUnavailable,    // the build information could not be read

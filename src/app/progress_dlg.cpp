@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "app/firmware_workflow.h"
 #include "app/progress_messages.h"
 #include "app/resource.h"
 #include "diag/diag_log.h"
@@ -27,21 +28,6 @@ CProgressDlg::CProgressDlg()
 }
 
 CProgressDlg::~CProgressDlg() = default;
-
-const wchar_t* CProgressDlg::StageLine(LPARAM stage) {
-  switch (stage) {
-    case STAGE_CHECKING_PRINTER:
-      return L"Checking the current state of the Printer ...";
-    case STAGE_REPAIRING:
-      return L"Attempting to repair Printer ...";
-    case STAGE_READING_CULTURE:
-      return L"Retrieving Printer hardware Culture ...";
-    case STAGE_DOWNLOADING:
-      return L"Downloading new Firmware ...";
-    default:
-      return L"Busy";
-  }
-}
 
 HWND CProgressDlg::WaitForWindow(DWORD timeoutMs) {
   if (windowReady_) {

@@ -21,9 +21,6 @@ class CProgressDlg : public ui::Dialog {
   // Where the main dialog stands; the progress dialog opens at its top-left corner.
   RECT normalRect{};
 
-  // The stage line of a stage code ("Busy" for codes without a line of their own).
-  static const wchar_t* StageLine(LPARAM stage);
-
   // For the workflow's thread: waits up to `timeoutMs` for the dialog's window and returns it,
   // or null when it did not appear in time (on the window's event, or, when that could not be
   // created, by looking at the published handle every 20 ms).

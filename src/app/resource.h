@@ -15,6 +15,5 @@
 #define IDC_INSTRUCTION 107
 #define IDC_STATUS_LINE 1000
 
-#ifndef IDC_STATIC
+// Static texts, which no code addresses (the same value as winres.h gives it).
 #define IDC_STATIC (-1)
-#endif

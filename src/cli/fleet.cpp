@@ -10,7 +10,6 @@
 #include "app/firmware_workflow.h"
 #include "app/listed_printers.h"
 #include "app/printer_address.h"
-#include "app/progress_dlg.h"
 #include "app/progress_messages.h"
 #include "app/supported_drivers.h"
 #include "cli/addresses.h"
@@ -44,7 +43,7 @@ class PrintingObserver : public WorkflowObserver {
 
   void Started(ConnectionKind kind) override { kind_ = kind; }
   void Stage(LPARAM stage) override {
-    Print(Utf8(CProgressDlg::StageLine(stage)));
+    Print(Utf8(StageLine(stage)));
     if (stage == STAGE_DOWNLOADING) StartTicker();
   }
   bool ProceedToBurn() override {

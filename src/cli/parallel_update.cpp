@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "cli/parallel_list.h"
+#include "cli/child_list.h"
 #include "cli/report_json.h"
 #include "cli/text.h"
 #include "diag/diag_log.h"
@@ -60,13 +60,10 @@ void UpdateInChildren(std::vector<PrinterReport>& printers, size_t from, const U
   };
   std::vector<Running> running;
   auto reapOne = [&] {
-    std::vector<HANDLE> processes;
-    for (const Running& r : running) processes.push_back(r.child->Process());
-    int ended = platform::WaitForAnyProcess(processes);
-    size_t index = ended < 0 ? 0 : static_cast<size_t>(ended);  // a failed wait: the oldest
-    Reap(running[index], printers);
-    failures.Count(printers[running[index].index]);
-    running.erase(running.begin() + static_cast<long>(index));
+    platform::ReapOne(running, [&](Running& ended) {
+      Reap(ended, printers);
+      failures.Count(printers[ended.index]);
+    });
   };
 
   for (size_t i = from; i < printers.size(); ++i) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "platform/trace_sink.h"
+
 namespace {
 
 // Formats into `buffer` (capacity `chars`, terminator included). A text that does not fit is
@@ -28,6 +30,12 @@ void CopyBounded(wchar_t* target, size_t chars, const wchar_t* source) {
 
 // Shown in "Msg:" when the system has no text for a code.
 const wchar_t kNoSystemText[] = L"(no system text for this error code)";
+
+// The platform layer's lines come here from the start of the program.
+const bool g_platformTraceInstalled = [] {
+  platform::SetTraceSink(&DiagLog::WriteV);
+  return true;
+}();
 
 }  // namespace
 

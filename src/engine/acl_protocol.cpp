@@ -10,11 +10,6 @@ static_assert(sizeof PJL_ENTERLANG - 1 == PJL_ENTERLANG_LENGTH, "PJL_ENTERLANG i
 
 uint16_t ReadBigEndian16(const uint8_t* bytes) { return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]); }
 
-uint32_t ReadBigEndian32(const uint8_t* bytes) {
-  return (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |
-         (static_cast<uint32_t>(bytes[2]) << 8) | bytes[3];
-}
-
 void WriteBigEndian16(uint8_t* bytes, uint16_t value) {
   bytes[0] = static_cast<uint8_t>(value >> 8);
   bytes[1] = static_cast<uint8_t>(value);

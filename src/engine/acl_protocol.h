@@ -61,6 +61,5 @@ struct AclReply {
 long AclVersionValue(const uint8_t digits[8]);
 
 uint16_t ReadBigEndian16(const uint8_t* bytes);
-uint32_t ReadBigEndian32(const uint8_t* bytes);
 void WriteBigEndian16(uint8_t* bytes, uint16_t value);
 void WriteBigEndian32(uint8_t* bytes, uint32_t value);

@@ -162,8 +162,6 @@ bool OsSupportsIcmp6() {
                             conditions) != FALSE;
 }
 
-const wchar_t* SocketErrorText(int code) { return FormatSystemText(static_cast<DWORD>(code)); }
-
 int IsProtocolInstalled(int family) {
   std::vector<WSAPROTOCOL_INFOW> records(kProtocolRecords);
   DWORD length = static_cast<DWORD>(records.size() * sizeof(WSAPROTOCOL_INFOW));

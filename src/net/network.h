@@ -66,5 +66,3 @@ int GetIpAddrFromHostName(const std::wstring& host, IPAddress& address, bool blI
 int IsProtocolInstalled(int family);
 // True on version 5.1 with service pack 2.0 or later.
 bool OsSupportsIcmp6();
-// The system's text for a socket error code, on one line, in a process-wide buffer.
-const wchar_t* SocketErrorText(int code);

@@ -9,8 +9,6 @@ std::wstring ProgramPath() {
   return std::wstring(path.data(), length);
 }
 
-#ifdef _WIN32
-
 namespace {
 
 // Large enough for a child's whole output, so that a child never waits for its parent to read.
@@ -64,21 +62,5 @@ int WaitForAnyProcess(const std::vector<HANDLE>& processes) {
   if (result >= WAIT_OBJECT_0 + processes.size()) return -1;
   return static_cast<int>(result - WAIT_OBJECT_0);
 }
-
-#else
-
-bool ChildProcess::Start(const std::wstring&) {
-  ::SetLastError(ERROR_NOT_SUPPORTED);
-  return false;
-}
-
-bool ChildProcess::Finish(std::string& output, DWORD&) {
-  output.clear();
-  return false;
-}
-
-int WaitForAnyProcess(const std::vector<HANDLE>&) { return -1; }
-
-#endif
 
 }  // namespace platform

@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <iterator>
 
-#include "diag/diag_log.h"
+#include "platform/trace_sink.h"
 
 namespace spooler {
 namespace {
@@ -35,7 +35,7 @@ HMODULE LoadFromSystemDirectory() {
   }
   if (!module) {
     DWORD error = ::GetLastError();
-    DiagLog::Write(L"LoadLibraryExW(winspool.drv) failed gle=%d", static_cast<int>(error));
+    platform::Trace(L"LoadLibraryExW(winspool.drv) failed gle=%d", static_cast<int>(error));
     ::SetLastError(error);
   }
   return module;
@@ -65,7 +65,7 @@ Function Entry(const char* name, const wchar_t* wideName) {
   FARPROC entry = ::GetProcAddress(module, name);
   if (!entry) {
     DWORD error = ::GetLastError();
-    DiagLog::Write(L"GetProcAddress(winspool.drv, %ls) failed gle=%d", wideName, static_cast<int>(error));
+    platform::Trace(L"GetProcAddress(winspool.drv, %ls) failed gle=%d", wideName, static_cast<int>(error));
     ::SetLastError(error);
   }
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "app/app_machine.h"
+#include "cli/child_list.h"
 #include "cli/corvelcmd.h"
 #include "cli/text.h"
-#include "cli/parallel_list.h"
 #include "cli/report_json.h"
 #include "host/clock.h"
 #include "host/console.h"
@@ -245,6 +245,18 @@ TEST(CorvelCmd, AListWithJobsGivesTheSameDocumentAndAChildListsItsOnePrinter) {
     refusedStarts += line.find(L"CreateProcessW (the query of TV Vexline Q5530n") != std::wstring::npos;
   }
   EXPECT_EQ(refusedStarts, 2);
+  EXPECT_EQ(host::CallCount("CreateProcessW"), 2);
+
+  // Whichever step of a child's start fails, the parent queries each printer itself.
+  for (const char* step : {"CreatePipe", "SetHandleInformation"}) {
+    SCOPED_TRACE(step);
+    host::FailCall(step, ERROR_ACCESS_DENIED, 2);
+    int processesBefore = host::CallCount("CreateProcessW");
+    Outcome failedStart = Cmd({"list", "--json", "--jobs", "2"});
+    EXPECT_EQ(failedStart.code, EXIT_DONE) << failedStart.err;
+    EXPECT_EQ(failedStart.out, sequential.out);
+    EXPECT_EQ(host::CallCount("CreateProcessW"), processesBefore);
+  }
 
   // A child: the one printer, without the single-instance mutex (its parent holds it).
   platform::UniqueKernelHandle parent(CreateMutexW(nullptr, TRUE, L"TVQ5530CORVLexists"));

@@ -1,4 +1,6 @@
 // Events, named mutexes and waits with time-outs.
+#include <string>
+
 #include "conformance.h"
 
 namespace {
@@ -135,6 +137,57 @@ TEST(Sync, NamedEventAndMutexShareOneNamespace) {
 
   EXPECT_TRUE(CloseHandle(sameEvent));
   EXPECT_TRUE(CloseHandle(event));
+}
+
+TEST(Sync, WaitForMultipleObjectsGivesTheFirstSignalledIndex) {
+  HANDLE events[3] = {CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, FALSE, nullptr),
+                      CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  for (HANDLE event : events) ASSERT_NE(event, nullptr);
+  EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 10), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(SetEvent(events[2]));
+  EXPECT_TRUE(SetEvent(events[1]));
+  EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 1);  // the lowest of those signalled
+  ASSERT_TRUE(ResetEvent(events[1]));
+  EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, INFINITE), WAIT_OBJECT_0 + 2);
+
+  SetLastError(kPoison);
+  EXPECT_EQ(WaitForMultipleObjects(0, events, FALSE, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  for (HANDLE event : events) EXPECT_TRUE(CloseHandle(event));
+  SetLastError(kPoison);
+  EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST(Sync, AnonymousPipeReadsWhatWasWrittenThenReportsItsEnds) {
+  HANDLE reader = nullptr, writer = nullptr;
+  ASSERT_TRUE(CreatePipe(&reader, &writer, nullptr, 0));
+  EXPECT_TRUE(SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0));
+  DWORD done = kPoison;
+  EXPECT_TRUE(WriteFile(writer, "abc", 3, &done, nullptr));
+  EXPECT_EQ(done, 3u);
+  char buffer[8] = {};
+  EXPECT_TRUE(ReadFile(reader, buffer, 2, &done, nullptr));
+  EXPECT_EQ(std::string(buffer, done), "ab");
+  SetLastError(kPoison);
+  EXPECT_FALSE(ReadFile(writer, buffer, sizeof buffer, &done, nullptr));  // the write end cannot read
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(CloseHandle(writer));
+  // What was written stays readable after the write end closed; then the pipe is broken.
+  EXPECT_TRUE(ReadFile(reader, buffer, sizeof buffer, &done, nullptr));
+  EXPECT_EQ(std::string(buffer, done), "c");
+  SetLastError(kPoison);
+  EXPECT_FALSE(ReadFile(reader, buffer, sizeof buffer, &done, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+  EXPECT_EQ(done, 0u);
+  EXPECT_TRUE(CloseHandle(reader));
+
+  ASSERT_TRUE(CreatePipe(&reader, &writer, nullptr, 0));
+  EXPECT_TRUE(CloseHandle(reader));
+  SetLastError(kPoison);
+  EXPECT_FALSE(WriteFile(writer, "abc", 3, &done, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_DATA));
+  EXPECT_TRUE(CloseHandle(writer));
 }
 
 }  // namespace

@@ -45,6 +45,23 @@ BOOL WINAPI ReleaseMutex(HANDLE mutex);
 #define WAIT_ABANDONED 0x00000080L
 #define WAIT_FAILED 0xFFFFFFFFu
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+// Waits for the first of 1 to MAXIMUM_WAIT_OBJECTS objects (WAIT_OBJECT_0 + its index; the lowest
+// index when several are signalled). The host does not wait for all of them at once: `waitAll`
+// fails with ERROR_NOT_SUPPORTED.
+#define MAXIMUM_WAIT_OBJECTS 64
+DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);
+
+// Anonymous pipes: the read end reads what was written, then, once every write end is closed,
+// fails with ERROR_BROKEN_PIPE; a write once the read end is closed fails with ERROR_NO_DATA.
+// `size` (0: 4096 bytes) is what the pipe holds. A read of an empty pipe whose write end is open,
+// or a write that does not fit, would block for good on Windows: the host ends the test at once
+// with "synchronous read on pipe would block" (or write).
+BOOL WINAPI CreatePipe(PHANDLE readPipe, PHANDLE writePipe, LPSECURITY_ATTRIBUTES sa, DWORD size);
+// The host records no handle flags (no process inherits them here); HANDLE_FLAG_PROTECT_FROM_CLOSE
+// fails with ERROR_NOT_SUPPORTED.
+#define HANDLE_FLAG_INHERIT 0x00000001
+#define HANDLE_FLAG_PROTECT_FROM_CLOSE 0x00000002
+BOOL WINAPI SetHandleInformation(HANDLE object, DWORD mask, DWORD flags);
 
 void WINAPI OutputDebugStringW(LPCWSTR text);
 

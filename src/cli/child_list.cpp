@@ -1,4 +1,4 @@
-#include "cli/parallel_list.h"
+#include "cli/child_list.h"
 
 #include <memory>
 
@@ -91,14 +91,7 @@ ChildListing ListInChildren(int jobs, const std::vector<std::string>& addresses,
   const std::wstring start = ChildCommandStart(logFile);
   ChildListing listing;
   std::vector<Running> running;
-  auto reapOne = [&] {
-    std::vector<HANDLE> processes;
-    for (const Running& r : running) processes.push_back(r.child->Process());
-    int ended = platform::WaitForAnyProcess(processes);
-    size_t index = ended < 0 ? 0 : static_cast<size_t>(ended);  // a failed wait: the oldest
-    Reap(running[index], slots, listing.errors);
-    running.erase(running.begin() + static_cast<long>(index));
-  };
+  auto reapOne = [&] { platform::ReapOne(running, [&](Running& ended) { Reap(ended, slots, listing.errors); }); };
   // The network and USB printers first, up to `jobs` at once; then each parallel one alone.
   for (bool parallelPhase : {false, true}) {
     const size_t limit = parallelPhase ? 1 : static_cast<size_t>(jobs);
