@@ -21,14 +21,10 @@ namespace {
 
 class TaskbarListObject;
 
-struct Apartment {
-  int count = 0;
-  DWORD model = 0;
-};
 
 struct ComState {
   std::mutex lock;
-  std::map<DWORD, Apartment> threads;
+  std::map<DWORD, int> threads;  // initialisations by thread
   std::set<TaskbarListObject*> objects;
   TaskbarListCalls calls;
   HRESULT failure = S_OK;
@@ -101,10 +97,10 @@ void Reset() {
 std::vector<std::string> ListOpen() {
   std::lock_guard<std::mutex> guard(State().lock);
   std::vector<std::string> open;
-  for (const auto& [thread, apartment] : State().threads) {
-    if (apartment.count > 0) {
-      open.push_back("COM initialised on thread " + std::to_string(thread) + " (" +
-                     std::to_string(apartment.count) + " more CoInitialize than CoUninitialize)");
+  for (const auto& [thread, count] : State().threads) {
+    if (count > 0) {
+      open.push_back("COM initialised on thread " + std::to_string(thread) + " (" + std::to_string(count) +
+                     " more CoInitialize than CoUninitialize)");
     }
   }
   for (TaskbarListObject* object : State().objects) {
@@ -135,28 +131,18 @@ void SetTaskbarListFailure(HRESULT hr) {
 
 using host::windows::State;
 
-HRESULT WINAPI CoInitializeEx(LPVOID reserved, DWORD coInit) {
-  DWORD fault = 0;
-  if (host::CallFails("CoInitializeEx", &fault)) return static_cast<HRESULT>(fault);
-  if (reserved) return E_INVALIDARG;
-  DWORD model = coInit & COINIT_APARTMENTTHREADED;
-  std::lock_guard<std::mutex> guard(State().lock);
-  host::windows::Apartment& apartment = State().threads[GetCurrentThreadId()];
-  if (apartment.count > 0 && apartment.model != model) return RPC_E_CHANGED_MODE;
-  apartment.model = model;
-  return ++apartment.count == 1 ? S_OK : S_FALSE;
-}
-
 HRESULT WINAPI CoInitialize(LPVOID reserved) {
   DWORD fault = 0;
   if (host::CallFails("CoInitialize", &fault)) return static_cast<HRESULT>(fault);
-  return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED);
+  if (reserved) return E_INVALIDARG;
+  std::lock_guard<std::mutex> guard(State().lock);
+  return ++State().threads[GetCurrentThreadId()] == 1 ? S_OK : S_FALSE;
 }
 
 void WINAPI CoUninitialize() {
   std::lock_guard<std::mutex> guard(State().lock);
   auto it = State().threads.find(GetCurrentThreadId());
-  if (it != State().threads.end() && it->second.count > 0) --it->second.count;
+  if (it != State().threads.end() && it->second > 0) --it->second;
 }
 
 HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD, REFIID iid, LPVOID* object) {
@@ -166,7 +152,7 @@ HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD, REFIID i
   if (host::CallFails("CoCreateInstance", &fault)) return static_cast<HRESULT>(fault);
   std::lock_guard<std::mutex> guard(State().lock);
   auto it = State().threads.find(GetCurrentThreadId());
-  if (it == State().threads.end() || it->second.count == 0) return CO_E_NOTINITIALIZED;
+  if (it == State().threads.end() || it->second == 0) return CO_E_NOTINITIALIZED;
   if (clsid != CLSID_TaskbarList) return REGDB_E_CLASSNOTREG;
   if (outer) return CLASS_E_NOAGGREGATION;
   if (FAILED(State().failure)) return State().failure;

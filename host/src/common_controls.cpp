@@ -8,7 +8,6 @@
 #include "host/windows.h"
 #include "internal.h"
 #include "windows_internal.h"
-#include "winhost/crt.h"
 #include "winhost/kernel.h"
 
 namespace host {
@@ -116,58 +115,17 @@ LRESULT SetColumn(ListView& list, WPARAM index, const LVCOLUMNW* column) {
   return TRUE;
 }
 
-// The width that fits a column's longest text: 6 pixels a character and 12 of margin (the host
-// draws no text, so this stands in for the font's measure).
-int AutoWidth(const ListView& list, size_t index, bool header) {
-  const Column& c = list.columns[index];
-  size_t longest = header ? c.text.size() : 0;
-  for (const Row& row : list.rows) {
-    auto it = row.texts.find(c.subItem);
-    if (it != row.texts.end()) longest = std::max(longest, it->second.size());
-  }
-  return static_cast<int>(longest) * 6 + 12;
-}
-
 LRESULT InsertItem(ListView& list, DWORD style, const LVITEMW* item) {
-  if (!item || item->iSubItem != 0) return -1;
-  bool sorted = (style & (LVS_SORTASCENDING | LVS_SORTDESCENDING)) != 0;
-  if (!sorted && item->iItem < 0) return -1;
+  if (!item || item->iSubItem != 0 || item->iItem < 0) return -1;
   Row row;
   if ((item->mask & LVIF_TEXT) && item->pszText) row.texts[0] = item->pszText;
   if (item->mask & LVIF_PARAM) row.param = item->lParam;
   if (item->mask & LVIF_IMAGE) row.image = item->iImage;
   if (item->mask & LVIF_INDENT) row.indent = item->iIndent;
-  size_t at = std::min(static_cast<size_t>(std::max(item->iItem, 0)), list.rows.size());
-  if (sorted) {
-    bool ascending = (style & LVS_SORTASCENDING) != 0;
-    const std::wstring& text = row.texts[0];
-    at = 0;
-    while (at < list.rows.size()) {
-      int order = _wcsicmp(list.rows[at].texts[0].c_str(), text.c_str());
-      if (ascending ? order > 0 : order < 0) break;
-      ++at;
-    }
-  }
+  size_t at = std::min(static_cast<size_t>(item->iItem), list.rows.size());
   list.rows.insert(list.rows.begin() + static_cast<std::ptrdiff_t>(at), row);
   if (item->mask & LVIF_STATE) ApplyState(list, at, item->state, item->stateMask, (style & LVS_SINGLESEL) != 0);
   return static_cast<LRESULT>(at);
-}
-
-LRESULT SetItem(ListView& list, DWORD style, const LVITEMW* item) {
-  if (!item || item->iItem < 0 || static_cast<size_t>(item->iItem) >= list.rows.size()) return FALSE;
-  if (!ValidSubItem(list, item->iSubItem)) return FALSE;
-  Row& row = list.rows[static_cast<size_t>(item->iItem)];
-  if (item->mask & LVIF_TEXT) row.texts[item->iSubItem] = item->pszText ? item->pszText : L"";
-  if (item->iSubItem == 0) {
-    if (item->mask & LVIF_PARAM) row.param = item->lParam;
-    if (item->mask & LVIF_IMAGE) row.image = item->iImage;
-    if (item->mask & LVIF_INDENT) row.indent = item->iIndent;
-    if (item->mask & LVIF_STATE) {
-      ApplyState(list, static_cast<size_t>(item->iItem), item->state, item->stateMask,
-                 (style & LVS_SINGLESEL) != 0);
-    }
-  }
-  return TRUE;
 }
 
 LRESULT GetItem(const ListView& list, LVITEMW* item) {
@@ -193,10 +151,8 @@ LRESULT GetNextItem(const ListView& list, WPARAM start, LPARAM flags) {
   if (flags & LVNI_FOCUSED) wanted |= LVIS_FOCUSED;
   if (flags & LVNI_CUT) wanted |= LVIS_CUT;
   if (flags & LVNI_DROPHILITED) wanted |= LVIS_DROPHILITED;
-  // In report view the rows stand in one column: below and to the right follow the index, above
-  // and to the left go back.
-  bool back = (flags & (LVNI_ABOVE | LVNI_TOLEFT)) != 0;
-  for (int i = back ? from - 1 : from + 1; i >= 0 && i < static_cast<int>(list.rows.size()); i += back ? -1 : 1) {
+  // In report view the rows stand in one column: the next row follows the index.
+  for (int i = from + 1; i < static_cast<int>(list.rows.size()); ++i) {
     if ((list.rows[static_cast<size_t>(i)].state & wanted) == wanted) return i;
   }
   return -1;
@@ -263,17 +219,11 @@ LRESULT ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       return wParam < list->columns.size() ? list->columns[wParam].cx : 0;
     case LVM_SETCOLUMNWIDTH: {
       if (wParam >= list->columns.size()) return FALSE;
-      int cx = static_cast<short>(LOWORD(lParam));
-      if (cx == LVSCW_AUTOSIZE || cx == LVSCW_AUTOSIZE_USEHEADER) {
-        cx = AutoWidth(*list, wParam, cx == LVSCW_AUTOSIZE_USEHEADER);
-      }
-      list->columns[wParam].cx = cx;
+      list->columns[wParam].cx = static_cast<short>(LOWORD(lParam));
       return TRUE;
     }
     case LVM_INSERTITEMW:
       return InsertItem(*list, style, item);
-    case LVM_SETITEMW:
-      return SetItem(*list, style, item);
     case LVM_GETITEMW:
       return GetItem(*list, item);
     case LVM_SETITEMTEXTW: {
@@ -332,8 +282,6 @@ LRESULT ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case LVM_GETEXTENDEDLISTVIEWSTYLE:
       return static_cast<LRESULT>(list->exStyle);
-    case LVM_ENSUREVISIBLE:
-      return wParam < list->rows.size() ? TRUE : FALSE;
   }
   return 0;
 }
@@ -367,11 +315,6 @@ LRESULT ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       bar->position = static_cast<int>(wParam);
       bar->Clamp();
       InvalidateRect(window, nullptr, FALSE);
-      return previous;
-    case PBM_DELTAPOS:
-      previous = bar->position;
-      bar->position += static_cast<int>(wParam);
-      bar->Clamp();
       return previous;
     case PBM_SETSTEP:
       previous = bar->step;

@@ -1,7 +1,6 @@
-// CreateThread and _beginthreadex on real threads. A thread object is signalled when its thread
+// CreateThread on real threads. A thread object is signalled when its thread
 // ends; threads still running count in the leak check, as do their handles while open.
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -10,15 +9,10 @@
 #include "host/kernel_objects.h"
 #include "host/machine.h"
 #include "internal.h"
-#include "winhost/crt.h"
 #include "winhost/kernel.h"
 
 namespace host {
 namespace {
-
-struct ThreadEnd {
-  DWORD exitCode;
-};
 
 class ThreadObject : public KernelObject {
  public:
@@ -29,11 +23,10 @@ class ThreadObject : public KernelObject {
   std::atomic<DWORD> id_{0};
   std::atomic<bool> finished_{false};
   std::atomic<DWORD> exitCode_{STILL_ACTIVE};
-  // Start control: the creator learns the thread's identifier; a suspended thread waits.
+  // The creator learns the thread's identifier before CreateThread returns.
   std::mutex lock_;
   std::condition_variable changed_;
   bool idKnown_ = false;
-  bool suspended_ = false;
 };
 
 struct ThreadTable {
@@ -63,9 +56,8 @@ const bool g_registered = [] {
   return true;
 }();
 
-HANDLE StartThread(std::function<DWORD()> body, bool suspended, DWORD* threadId) {
+HANDLE StartThread(std::function<DWORD()> body, DWORD* threadId) {
   auto object = std::make_shared<ThreadObject>();
-  object->suspended_ = suspended;
   DWORD process = GetCurrentProcessId();
   std::thread([object, body = std::move(body), process] {
     SetCurrentProcessId(process);
@@ -79,14 +71,8 @@ HANDLE StartThread(std::function<DWORD()> body, bool suspended, DWORD* threadId)
       object->id_ = id;
       object->idKnown_ = true;
       object->changed_.notify_all();
-      object->changed_.wait(guard, [&] { return !object->suspended_; });
     }
-    DWORD code;
-    try {
-      code = body();
-    } catch (const ThreadEnd& end) {
-      code = end.exitCode;
-    }
+    DWORD code = body();
     EndThreadState();
     {
       std::lock_guard<std::mutex> guard(Table().lock);
@@ -109,43 +95,12 @@ HANDLE StartThread(std::function<DWORD()> body, bool suspended, DWORD* threadId)
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter,
                            DWORD creationFlags, LPDWORD threadId) {
   HOST_ENTER("CreateThread", nullptr);
-  if (!start) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+  // Threads start at once: a suspended start is not modelled, so it is refused, not ignored.
+  if (!start || creationFlags != 0) {
+    SetLastError(start ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  return host::StartThread([start, parameter] { return start(parameter); }, (creationFlags & CREATE_SUSPENDED) != 0,
-                           threadId);
-}
-
-uintptr_t _beginthreadex(void*, unsigned, unsigned(__stdcall* start)(void*), void* argument, unsigned initFlag,
-                         unsigned* threadId) {
-  HOST_ENTER("_beginthreadex", 0);
-  if (!start) {
-    errno = EINVAL;
-    return 0;
-  }
-  DWORD id = 0;
-  HANDLE thread = host::StartThread([start, argument] { return static_cast<DWORD>(start(argument)); },
-                                    (initFlag & CREATE_SUSPENDED) != 0, &id);
-  if (threadId) *threadId = id;
-  return reinterpret_cast<uintptr_t>(thread);
-}
-
-// Only threads the host started can end early; the exception unwinds to their start.
-void _endthreadex(unsigned exitCode) { throw host::ThreadEnd{exitCode}; }
-
-DWORD WINAPI ResumeThread(HANDLE thread) {
-  HOST_ENTER("ResumeThread", static_cast<DWORD>(-1));
-  auto object = host::ObjectAs<host::ThreadObject>(thread);
-  if (!object) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return static_cast<DWORD>(-1);
-  }
-  std::lock_guard<std::mutex> guard(object->lock_);
-  DWORD previous = object->suspended_ ? 1 : 0;
-  object->suspended_ = false;
-  object->changed_.notify_all();
-  return previous;
+  return host::StartThread([start, parameter] { return start(parameter); }, threadId);
 }
 
 BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {

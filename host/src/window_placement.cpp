@@ -1,5 +1,6 @@
-// Placement and visibility: showing and hiding, minimised and maximised states, enabling, focus,
-// window and client rectangles in the frame a style gives, moves and sizes, and paint requests.
+// Placement and visibility: showing and hiding, enabling, focus, window and client rectangles in
+// the frame a style gives, moves and sizes, and paint requests. Windows are never minimised or
+// maximised here: the program neither does it nor asks.
 #include <algorithm>
 
 #include "host/machine.h"
@@ -13,7 +14,6 @@ namespace {
 
 constexpr int kFrame = 3;           // border of a top-level window with a frame
 constexpr int kCaption = 23;        // height of a caption bar
-constexpr LONG kMinimizedPosition = -32000;
 
 // The screen position of a window's client area origin.
 POINT ClientOrigin(const std::shared_ptr<Window>& window) {
@@ -78,23 +78,6 @@ BOOL WINAPI ShowWindow(HWND window, int command) {
     if (host::win::BadWindow(w)) return FALSE;
     wasVisible = (w->style & WS_VISIBLE) != 0;
     visible = command != SW_HIDE;
-    switch (command) {
-      case SW_SHOWNORMAL:
-      case SW_RESTORE:
-      case SW_SHOWDEFAULT:
-        w->style &= ~static_cast<DWORD>(WS_MINIMIZE | WS_MAXIMIZE);
-        break;
-      case SW_SHOWMINIMIZED:
-      case SW_MINIMIZE:
-      case SW_SHOWMINNOACTIVE:
-        w->style = (w->style & ~static_cast<DWORD>(WS_MAXIMIZE)) | WS_MINIMIZE;
-        break;
-      case SW_SHOWMAXIMIZED:
-        w->style = (w->style & ~static_cast<DWORD>(WS_MINIMIZE)) | WS_MAXIMIZE;
-        break;
-      default:
-        break;
-    }
     host::win::SetVisibleLocked(w, visible);
     S().changed.notify_all();
   }
@@ -152,10 +135,6 @@ BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
     POINT parentOrigin = host::win::ClientOrigin(Find(w->parent));
     origin.x += parentOrigin.x;
     origin.y += parentOrigin.y;
-  } else if (w->style & WS_MINIMIZE) {
-    origin = POINT{host::win::kMinimizedPosition, host::win::kMinimizedPosition};
-    width = 160;
-    height = 28;
   }
   *rect = RECT{origin.x, origin.y, origin.x + width, origin.y + height};
   return TRUE;
@@ -181,9 +160,7 @@ BOOL WINAPI GetWindowPlacement(HWND window, WINDOWPLACEMENT* placement) {
   if (!w) return FALSE;
   placement->length = sizeof(WINDOWPLACEMENT);
   placement->flags = 0;
-  placement->showCmd = (w->style & WS_MINIMIZE)   ? SW_SHOWMINIMIZED
-                       : (w->style & WS_MAXIMIZE) ? SW_SHOWMAXIMIZED
-                                                  : SW_SHOWNORMAL;
+  placement->showCmd = SW_SHOWNORMAL;
   placement->ptMinPosition = POINT{-1, -1};
   placement->ptMaxPosition = POINT{-1, -1};
   placement->rcNormalPosition = w->rect;

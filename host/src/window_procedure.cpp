@@ -145,8 +145,3 @@ HCURSOR WINAPI SetCursor(HCURSOR cursor) {
   S().cursor = cursor;
   return previous;
 }
-
-HCURSOR WINAPI GetCursor() {
-  std::lock_guard<std::mutex> guard(S().lock);
-  return S().cursor;
-}

@@ -623,4 +623,3 @@ ULONG WINAPI inet_addr(const char* cp) {
 u_short WINAPI htons(u_short hostshort) { return static_cast<u_short>((hostshort << 8) | (hostshort >> 8)); }
 u_short WINAPI ntohs(u_short netshort) { return htons(netshort); }
 ULONG WINAPI htonl(ULONG hostlong) { return __builtin_bswap32(hostlong); }
-ULONG WINAPI ntohl(ULONG netlong) { return __builtin_bswap32(netlong); }

@@ -10,9 +10,6 @@ extern "C++" {
 // default handler ends the process (see host/console.h).
 #define CTRL_C_EVENT 0
 #define CTRL_BREAK_EVENT 1
-#define CTRL_CLOSE_EVENT 2
-#define CTRL_LOGOFF_EVENT 5
-#define CTRL_SHUTDOWN_EVENT 6
 typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD ctrlType);
 // Adds a handler (called before those added earlier) or removes one; a null handler with
 // add TRUE makes the process ignore Ctrl+C, with FALSE restores it. Removing a handler that

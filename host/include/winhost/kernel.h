@@ -42,7 +42,6 @@ HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCWSTR 
 BOOL WINAPI ReleaseMutex(HANDLE mutex);
 
 #define WAIT_OBJECT_0 0x00000000L
-#define WAIT_ABANDONED 0x00000080L
 #define WAIT_FAILED 0xFFFFFFFFu
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 // Waits for the first of 1 to MAXIMUM_WAIT_OBJECTS objects (WAIT_OBJECT_0 + its index; the lowest
@@ -68,13 +67,9 @@ void WINAPI OutputDebugStringW(LPCWSTR text);
 // Threads run as real threads. A thread's handle is signalled when the thread ends; a thread
 // still running, or a thread handle still open, counts in the leak check.
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
-#define CREATE_SUSPENDED 0x00000004
-#define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000
 #define STILL_ACTIVE 259L
-#define THREAD_PRIORITY_NORMAL 0
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID parameter,
                            DWORD creationFlags, LPDWORD threadId);
-DWORD WINAPI ResumeThread(HANDLE thread);
 BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 
 // The user-interface and default languages (all 0x0409 on a fresh machine, see host/windows.h).
@@ -102,7 +97,6 @@ EXECUTION_STATE WINAPI SetThreadExecutionState(EXECUTION_STATE flags);
 #define FORMAT_MESSAGE_FROM_STRING 0x00000400
 #define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
-#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
 #define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
 #define ERROR_RESOURCE_LANG_NOT_FOUND 15100L
 DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
@@ -111,7 +105,6 @@ DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD 
 // Local memory.
 #define LMEM_FIXED 0x0000
 #define LMEM_ZEROINIT 0x0040
-#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
 HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes);
 HLOCAL WINAPI LocalFree(HLOCAL memory);
 

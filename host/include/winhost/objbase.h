@@ -16,26 +16,13 @@ typedef const CLSID& REFCLSID;
 typedef IID* LPIID;
 typedef CLSID* LPCLSID;
 
-#define E_NOTIMPL ((HRESULT)0x80004001L)
 #define E_NOINTERFACE ((HRESULT)0x80004002L)
 #define E_POINTER ((HRESULT)0x80004003L)
-#define E_ABORT ((HRESULT)0x80004004L)
 #define E_FAIL ((HRESULT)0x80004005L)
-#define E_UNEXPECTED ((HRESULT)0x8000FFFFL)
-#define E_ACCESSDENIED ((HRESULT)0x80070005L)
-#define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
 #define E_INVALIDARG ((HRESULT)0x80070057L)
 #define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110L)
 #define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154L)
 #define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0L)
-#define RPC_E_CHANGED_MODE ((HRESULT)0x80010106L)
-
-typedef enum tagCOINIT {
-  COINIT_APARTMENTTHREADED = 0x2,
-  COINIT_MULTITHREADED = 0x0,
-  COINIT_DISABLE_OLE1DDE = 0x4,
-  COINIT_SPEED_OVER_MEMORY = 0x8
-} COINIT;
 
 typedef enum tagCLSCTX {
   CLSCTX_INPROC_SERVER = 0x1,
@@ -43,9 +30,7 @@ typedef enum tagCLSCTX {
   CLSCTX_LOCAL_SERVER = 0x4,
   CLSCTX_REMOTE_SERVER = 0x10
 } CLSCTX;
-#define CLSCTX_INPROC (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)
 #define CLSCTX_SERVER (CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
-#define CLSCTX_ALL (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
 
 struct IUnknown {
   virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) = 0;
@@ -72,11 +57,9 @@ extern const IID IID_IUnknown;       // {00000000-0000-0000-C000-000000000046}
 extern const CLSID CLSID_TaskbarList;  // {56FDF344-FD6D-11D0-958A-006097C9A090}
 extern const IID IID_ITaskbarList;     // {56FDF342-FD6D-11D0-958A-006097C9A090}
 
-// Per-thread initialisation. The first call on a thread returns S_OK, every further one S_FALSE
-// (each must be balanced by CoUninitialize); a call with the other concurrency model returns
-// RPC_E_CHANGED_MODE and counts nothing. CoInitialize is the single-threaded apartment.
+// Per-thread initialisation of the single-threaded apartment. The first call on a thread returns
+// S_OK, every further one S_FALSE (each must be balanced by CoUninitialize).
 HRESULT WINAPI CoInitialize(LPVOID reserved);
-HRESULT WINAPI CoInitializeEx(LPVOID reserved, DWORD coInit);
 void WINAPI CoUninitialize();
 
 // Creates CLSID_TaskbarList (IID_IUnknown or IID_ITaskbarList). On a thread without COM:

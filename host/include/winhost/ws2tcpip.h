@@ -13,16 +13,7 @@ extern "C++" {
 // Name service and catalogue errors.
 #define WSAHOST_NOT_FOUND 11001L
 #define WSATRY_AGAIN 11002L
-#define WSANO_RECOVERY 11003L
-#define WSANO_DATA 11004L
-#define WSATYPE_NOT_FOUND 10109L
-#define EAI_NONAME WSAHOST_NOT_FOUND
-#define EAI_AGAIN WSATRY_AGAIN
-#define EAI_FAIL WSANO_RECOVERY
-#define EAI_FAMILY WSAEAFNOSUPPORT
 
-#define AI_PASSIVE 0x01
-#define AI_CANONNAME 0x02
 #define AI_NUMERICHOST 0x04
 
 typedef struct in6_addr {
