@@ -17,6 +17,8 @@ namespace crypto {
 namespace {
 
 constexpr DWORD kSha256Size = 32;
+// The highest provider type advapi32 takes (the SDK has no name for it).
+constexpr DWORD kHighestProviderType = 999;
 
 struct DigestFree {
   void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
@@ -90,7 +92,7 @@ namespace crypto = host::crypto;
 BOOL WINAPI CryptAcquireContextW(HCRYPTPROV* phProv, LPCWSTR szContainer, LPCWSTR szProvider, DWORD dwProvType,
                                  DWORD dwFlags) {
   HOST_ENTER("CryptAcquireContextW", FALSE);
-  if (dwProvType < 1 || dwProvType > MAXPROVTYPES) return crypto::Fail(NTE_BAD_PROV_TYPE);
+  if (dwProvType < 1 || dwProvType > crypto::kHighestProviderType) return crypto::Fail(NTE_BAD_PROV_TYPE);
   if (!phProv) return crypto::Fail(ERROR_INVALID_PARAMETER);
   // The machine has one provider type, the AES provider, and no key containers: only a verify
   // context of the default provider opens.
@@ -130,7 +132,6 @@ BOOL WINAPI CryptCreateHash(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTKEY hKey, DWOR
 
 BOOL WINAPI CryptHashData(HCRYPTHASH hHash, const BYTE* pbData, DWORD dwDataLen, DWORD dwFlags) {
   HOST_ENTER("CryptHashData", FALSE);
-  if (!hHash) return crypto::Fail(ERROR_INVALID_HANDLE);
   std::lock_guard<std::mutex> guard(crypto::State().lock);
   crypto::Hash* hash = crypto::State().hashes.Find(hHash);
   if (!hash || !crypto::State().providers.Find(hash->provider)) return crypto::Fail(ERROR_INVALID_PARAMETER);
@@ -158,8 +159,9 @@ BOOL WINAPI CryptGetHashParam(HCRYPTHASH hHash, DWORD dwParam, BYTE* pbData, DWO
       return crypto::CopyParam(pbData, pdwDataLen, &size, sizeof size);
     }
     case HP_HASHVAL:
-      // Asking with a buffer, even one too short, ends the hash: no more data goes into it.
-      if (pbData && !hash->finished) {
+      // Any query of the value ends the hash, a size query or a short buffer too (as Wine's
+      // provider does): no more data goes into it.
+      if (!hash->finished) {
         unsigned int length = 0;
         EVP_DigestFinal_ex(hash->digest.get(), hash->value, &length);
         hash->finished = true;
@@ -172,7 +174,6 @@ BOOL WINAPI CryptGetHashParam(HCRYPTHASH hHash, DWORD dwParam, BYTE* pbData, DWO
 
 BOOL WINAPI CryptDestroyHash(HCRYPTHASH hHash) {
   HOST_ENTER("CryptDestroyHash", FALSE);
-  if (!hHash) return crypto::Fail(ERROR_INVALID_HANDLE);
   std::lock_guard<std::mutex> guard(crypto::State().lock);
   if (!crypto::State().hashes.Remove(hHash)) return crypto::Fail(ERROR_INVALID_PARAMETER);
   return TRUE;

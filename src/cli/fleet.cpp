@@ -158,16 +158,13 @@ struct BurnRecord {
 
 void RecordBurnedImage(const uint8_t* bytes, DWORD size, void* context) {
   BurnRecord& record = *static_cast<BurnRecord*>(context);
-  const wchar_t* path = EngineContext().binFilePath;
-  const wchar_t* name = path;
-  for (const wchar_t* p = path; *p; ++p) {
-    if (*p == L'\\' || *p == L'/') name = p + 1;
-  }
+  const std::wstring name = Wide(FileNameOf(EngineContext().binFilePath));
   record.read = true;
   record.size = size;
-  record.sha256 = HashOrTrace(bytes, size, name);
-  DiagLog::Write(L"%ls: burning %ls, %lu bytes, SHA-256 %hs", record.printer->c_str(), name,
-                 static_cast<unsigned long>(size), record.sha256.empty() ? "unknown" : record.sha256.c_str());
+  record.sha256 = HashOrTrace(bytes, size, name.c_str());
+  const std::wstring digest = record.sha256.empty() ? L"unknown" : Wide(record.sha256);
+  DiagLog::Write(L"%ls: burning %ls, %lu bytes, SHA-256 %ls", record.printer->c_str(), name.c_str(),
+                 static_cast<unsigned long>(size), digest.c_str());
 }
 
 // Sets the hook for one workflow run and takes it away again on every path.

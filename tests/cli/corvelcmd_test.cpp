@@ -652,7 +652,8 @@ TEST(CorvelCmd, UpdatingANamedPrinterAsksNoOtherAndItsDocumentIsTheWholeOutput) 
   const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(run.out)["printers"][0];
   for (auto it = ordered.begin(); it != ordered.end(); ++it) keys.push_back(it.key());
   EXPECT_EQ(keys, (std::vector<std::string>{"name", "connection", "address", "firmware_before", "image", "image_version",
-                                            "result", "firmware_after", "seconds", "message", "error"}));
+                                            "image_sha256", "image_size", "result", "firmware_after", "seconds",
+                                            "message", "error"}));
   EXPECT_EQ(updated["name"], Utf8Of(kOlder));
   EXPECT_EQ(updated["address"], older.network->address());
   EXPECT_EQ(updated["firmware_before"], "215");

@@ -13,7 +13,6 @@ typedef unsigned int ALG_ID;
 
 #define PROV_RSA_FULL 1
 #define PROV_RSA_AES 24
-#define MAXPROVTYPES 999
 #define CRYPT_VERIFYCONTEXT 0xF0000000
 
 #define CALG_MD5 0x00008003
