@@ -1,18 +1,17 @@
 #include "platform/trace_sink.h"
 
-#include <atomic>
-
 namespace platform {
 namespace {
 
-std::atomic<TraceSink> g_sink{nullptr};
+// Set once, while the program's statics are initialised and before any thread of its own starts.
+TraceSink g_sink = nullptr;
 
 }  // namespace
 
-void SetTraceSink(TraceSink sink) { g_sink.store(sink); }
+void SetTraceSink(TraceSink sink) { g_sink = sink; }
 
 void Trace(const wchar_t* format, ...) {
-  TraceSink sink = g_sink.load();
+  TraceSink sink = g_sink;
   if (!sink) return;
   va_list args;
   va_start(args, format);

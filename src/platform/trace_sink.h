@@ -10,6 +10,7 @@ namespace platform {
 // Writes one printf-style line (wide format, wide strings as %ls).
 using TraceSink = void (*)(const wchar_t* format, va_list args);
 
+// Called once, before the program starts threads of its own.
 void SetTraceSink(TraceSink sink);
 // One line to the installed sink; nothing when none is installed.
 void Trace(const wchar_t* format, ...);
